@@ -1,0 +1,42 @@
+#include "bin/perf_assert/cold_start.hpp"
+
+#include <algorithm>
+#include <fmt/format.h>
+#include <vector>
+
+#include "support/fatal.hpp"
+#include "support/process.hpp"
+
+namespace perf_assert {
+
+std::uint64_t whole_milliseconds(std::chrono::steady_clock::duration elapsed) {
+    if (elapsed < elapsed.zero()) return 0;
+    return static_cast<std::uint64_t>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count());
+}
+
+std::uint64_t median_of(std::span<const std::uint64_t> samples) {
+    std::vector<std::uint64_t> sorted(samples.begin(), samples.end());
+    std::sort(sorted.begin(), sorted.end());
+    return sorted.at(5);
+}
+
+std::uint64_t measure_cold_start(const std::string& path) {
+    const std::string argument = "--version";
+    std::vector<std::uint64_t> samples;
+    samples.reserve(COLD_START_RUNS);
+
+    (void)murv::run_to_exit(path, argument);  // warm-up: neither timed nor looked at
+
+    for (std::uint64_t run = 0; run < COLD_START_RUNS; ++run) {
+        const auto start = std::chrono::steady_clock::now();
+        const auto status = murv::run_to_exit(path, argument);
+        const auto end = std::chrono::steady_clock::now();
+        if (!status) murv::fatal(fmt::format("启动 murv 失败: {}", status.error().message()));
+        if (!status->success()) murv::fatal("assertion failed: status.success()");
+        samples.push_back(whole_milliseconds(end - start));
+    }
+    return median_of(samples);
+}
+
+}  // namespace perf_assert

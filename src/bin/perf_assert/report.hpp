@@ -1,0 +1,29 @@
+// The report's lines and the verdict rule. Every line is written out as soon as it is
+// complete, ahead of whatever a launched program prints.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace perf_assert {
+
+inline constexpr std::string_view PASS_LINE = "    通过\n";
+inline constexpr std::string_view FAIL_LINE = "    失败：超出预算\n";
+// An empty line, then the closing line.
+inline constexpr std::string_view CLOSING_TEXT = "\n全部通过 ✅\n";
+
+std::string path_line(std::string_view path);
+std::string cold_start_line(std::uint64_t runs, std::uint64_t median_ms, std::uint64_t budget_ms);
+std::string idle_rss_line(std::uint64_t megabytes, std::uint64_t budget_mb);
+
+// A value passes when it is not above its budget: the budget itself passes.
+constexpr bool over_budget(std::uint64_t value, std::uint64_t budget) { return value > budget; }
+
+// Writes `text` to standard output at once; a failed write is a fatal stop.
+void print(std::string_view text);
+
+// Prints the verdict line for `value` and returns whether it is over its budget.
+bool print_verdict(std::uint64_t value, std::uint64_t budget);
+
+}  // namespace perf_assert

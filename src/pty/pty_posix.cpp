@@ -1,0 +1,336 @@
+// Pseudo terminals on POSIX: posix_openpt for the pair, fork and exec for the program.
+//
+// Every descriptor is close-on-exec from birth, so no program started here or elsewhere in the
+// process inherits another terminal's ends.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <climits>
+#include <fmt/format.h>
+#include <vector>
+
+#include "pty/pty.hpp"
+#include "support/platform.hpp"
+#include "support/unique_fd.hpp"
+
+namespace murv::pty {
+namespace {
+
+Error os_failure(std::string what, int code) { return Error(std::move(what), os_error(code)); }
+
+class FdReader final : public Reader {
+public:
+    explicit FdReader(UniqueFd fd) : fd_(std::move(fd)) {}
+
+    // No retry on EINTR: the caller decides what any error means.
+    Result<std::size_t> read(std::span<std::byte> buffer) override {
+        const ssize_t n = ::read(fd_.get(), buffer.data(), buffer.size());
+        if (n < 0) return std::unexpected(os_failure("read from the terminal", errno));
+        return static_cast<std::size_t>(n);
+    }
+
+private:
+    UniqueFd fd_;
+};
+
+class FdWriter final : public Writer {
+public:
+    explicit FdWriter(UniqueFd fd) : fd_(std::move(fd)) {}
+
+    Result<std::size_t> write(std::span<const std::byte> bytes) override {
+        ssize_t n;
+        do {
+            n = ::write(fd_.get(), bytes.data(), bytes.size());
+        } while (n < 0 && errno == EINTR);
+        if (n < 0) return std::unexpected(os_failure("write to the terminal", errno));
+        return static_cast<std::size_t>(n);
+    }
+
+private:
+    UniqueFd fd_;
+};
+
+class ProcessChild final : public Child {
+public:
+    explicit ProcessChild(pid_t pid) : pid_(pid) {}
+
+    std::optional<std::uint32_t> process_id() const override {
+        return static_cast<std::uint32_t>(pid_);
+    }
+
+    Result<ExitStatus> wait() override {
+        int status;
+        while (::waitpid(pid_, &status, 0) < 0) {
+            if (errno != EINTR) return std::unexpected(os_failure("wait for the child", errno));
+        }
+        if (WIFSIGNALED(status)) return ExitStatus::killed_by_signal(WTERMSIG(status));
+        return ExitStatus::exited(WEXITSTATUS(status));
+    }
+
+private:
+    pid_t pid_;
+};
+
+// What the child reports through its pipe when it cannot exec the program.
+struct ChildFailure {
+    enum Stage : int { controlling_terminal, working_directory, exec } stage;
+    int error;
+};
+
+// Everything the child needs, prepared before the fork: between fork and exec the child of a
+// multi-threaded process may only make async-signal-safe calls, so it allocates nothing.
+struct ExecPlan {
+    std::vector<std::string> candidates;  // the program's paths to try, in order
+    std::vector<std::string> variables;   // NAME=value
+    std::vector<char*> envp;
+    std::array<char*, 2> argv{};
+    const char* cwd = nullptr;
+    struct sigaction default_action {};
+    sigset_t empty_mask;
+    int descriptor_limit = 0;  // where marking descriptors close-on-exec may stop
+
+    explicit ExecPlan(const ShellCommand& command) {
+        argv[0] = const_cast<char*>(command.program().c_str());
+        for (const auto& [name, value] : command.environment()) {
+            variables.push_back(name + "=" + value);
+        }
+        for (auto& variable : variables) envp.push_back(variable.data());
+        envp.push_back(nullptr);
+        if (command.cwd()) cwd = command.cwd()->c_str();
+        find_candidates(command);
+        default_action.sa_handler = SIG_DFL;
+        sigemptyset(&default_action.sa_mask);
+        sigemptyset(&empty_mask);
+        const long limit = ::sysconf(_SC_OPEN_MAX);
+        descriptor_limit = limit > 0 && limit < INT_MAX ? static_cast<int>(limit) : INT_MAX;
+    }
+
+    // A program with a slash is a path; one without is looked for on the command's PATH.
+    void find_candidates(const ShellCommand& command) {
+        const std::string& program = command.program();
+        if (program.find('/') != std::string::npos) {
+            candidates.push_back(program);
+            return;
+        }
+        if (program.empty()) return;  // found nowhere: "No such file or directory"
+        const auto path = command.environment().find("PATH");
+        std::string_view dirs = path != command.environment().end() ? std::string_view(path->second)
+                                                                    : "/usr/local/bin:/usr/bin:/bin";
+        for (;;) {
+            const auto colon = dirs.find(':');
+            const std::string_view dir = dirs.substr(0, colon);
+            // An empty entry is the working directory.
+            candidates.push_back(dir.empty() ? program : fmt::format("{}/{}", dir, program));
+            if (colon == std::string_view::npos) break;
+            dirs.remove_prefix(colon + 1);
+        }
+    }
+};
+
+[[noreturn]] void report_and_exit(int report_fd, ChildFailure::Stage stage, int error) {
+    const ChildFailure failure{stage, error};
+    (void)!::write(report_fd, &failure, sizeof failure);
+    ::_exit(127);
+}
+
+// Runs in the child between fork and exec.
+[[noreturn]] void exec_in_child(const ExecPlan& plan, int slave, int report_fd) {
+    for (int signal = 1; signal < NSIG; ++signal) {
+        if (signal != SIGKILL && signal != SIGSTOP) {
+            ::sigaction(signal, &plan.default_action, nullptr);
+        }
+    }
+    ::sigprocmask(SIG_SETMASK, &plan.empty_mask, nullptr);
+
+    // Keep the two descriptors clear of 0, 1 and 2 before those are replaced.
+    if (report_fd <= STDERR_FILENO) report_fd = ::fcntl(report_fd, F_DUPFD_CLOEXEC, 3);
+    if (slave <= STDERR_FILENO) slave = ::fcntl(slave, F_DUPFD_CLOEXEC, 3);
+
+    if (::setsid() < 0 || ::ioctl(slave, TIOCSCTTY, 0) < 0) {
+        report_and_exit(report_fd, ChildFailure::controlling_terminal, errno);
+    }
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (::dup2(slave, fd) < 0) report_and_exit(report_fd, ChildFailure::controlling_terminal, errno);
+    }
+    // Descriptors this process inherited without close-on-exec must not reach the program.
+#if defined(__linux__)
+    if (::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC) < 0)
+#endif
+    {
+        for (int fd = 3; fd < plan.descriptor_limit; ++fd) ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+    }
+
+    if (plan.cwd != nullptr && ::chdir(plan.cwd) < 0) {
+        report_and_exit(report_fd, ChildFailure::working_directory, errno);
+    }
+    // As execvp: go on past entries where the program is missing, remember a denied one.
+    int error = ENOENT;
+    bool denied = false;
+    for (const std::string& candidate : plan.candidates) {
+        ::execve(candidate.c_str(), plan.argv.data(), plan.envp.data());
+        error = errno;
+        if (error == EACCES) {
+            denied = true;
+        } else if (error != ENOENT && error != ENOTDIR && error != ESTALE) {
+            break;
+        }
+    }
+    report_and_exit(report_fd, ChildFailure::exec, denied && error != ENOEXEC ? EACCES : error);
+}
+
+Error spawn_failure(const ShellCommand& command, ChildFailure reported) {
+    switch (reported.stage) {
+        case ChildFailure::controlling_terminal:
+            return os_failure("cannot give the terminal to the child", reported.error);
+        case ChildFailure::working_directory:
+            return os_failure(fmt::format("cannot change directory to \"{}\"", *command.cwd()),
+                           reported.error);
+        case ChildFailure::exec:
+            break;
+    }
+    return os_failure(fmt::format("cannot run \"{}\"", command.program()), reported.error);
+}
+
+class PosixSlave final : public SlavePty {
+public:
+    explicit PosixSlave(UniqueFd fd) : fd_(std::move(fd)) {}
+
+    Result<std::unique_ptr<Child>> spawn_command(ShellCommand command) override {
+        const ExecPlan plan(command);
+
+        int pipe_fds[2];
+        if (::pipe2(pipe_fds, O_CLOEXEC) < 0) return std::unexpected(os_failure("pipe2", errno));
+        UniqueFd report_read(pipe_fds[0]);
+        UniqueFd report_write(pipe_fds[1]);
+
+        // No signal handler may run in the child before it has reset them all.
+        sigset_t all, previous;
+        sigfillset(&all);
+        ::pthread_sigmask(SIG_SETMASK, &all, &previous);
+        const pid_t pid = ::fork();
+        if (pid == 0) exec_in_child(plan, fd_.get(), report_write.get());
+        const int fork_error = errno;
+        ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+        if (pid < 0) return std::unexpected(os_failure("fork", fork_error));
+
+        // The pipe closes at the exec; a report before that means the exec did not happen.
+        report_write.reset();
+        ChildFailure report;
+        ssize_t n;
+        do {
+            n = ::read(report_read.get(), &report, sizeof report);
+        } while (n < 0 && errno == EINTR);
+        if (n == 0) return std::make_unique<ProcessChild>(pid);
+
+        int status;
+        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        if (n != static_cast<ssize_t>(sizeof report)) {
+            return std::unexpected(Error("the child ended before it could run the program"));
+        }
+        return std::unexpected(spawn_failure(command, report));
+    }
+
+private:
+    UniqueFd fd_;
+};
+
+class PosixMaster final : public MasterPty {
+public:
+    explicit PosixMaster(UniqueFd fd) : fd_(std::move(fd)) {}
+
+    // The output reader holds a duplicate of this descriptor, so closing it alone would leave
+    // the terminal open and its shell running. Hang the terminal up instead, as the kernel
+    // does when a terminal's last master closes: SIGHUP then SIGCONT to the foreground process
+    // group and to the session leader.
+    ~PosixMaster() override {
+        const pid_t foreground = ::tcgetpgrp(fd_.get());
+        const pid_t session = ::tcgetsid(fd_.get());
+        if (foreground > 0) {
+            ::killpg(foreground, SIGHUP);
+            ::killpg(foreground, SIGCONT);
+        }
+        if (session > 0 && session != foreground) {
+            ::kill(session, SIGHUP);
+            ::kill(session, SIGCONT);
+        }
+    }
+
+    Result<std::unique_ptr<Writer>> take_writer() override {
+        if (writer_taken_) return std::unexpected(Error("the writer was already taken"));
+        auto fd = duplicate();
+        if (!fd) return std::unexpected(std::move(fd.error()));
+        writer_taken_ = true;
+        return std::make_unique<FdWriter>(std::move(*fd));
+    }
+
+    Result<std::unique_ptr<Reader>> try_clone_reader() override {
+        auto fd = duplicate();
+        if (!fd) return std::unexpected(std::move(fd.error()));
+        return std::make_unique<FdReader>(std::move(*fd));
+    }
+
+    Result<void> resize(PtySize size) override {
+        const winsize ws{size.rows, size.cols, size.pixel_width, size.pixel_height};
+        if (::ioctl(fd_.get(), TIOCSWINSZ, &ws) < 0) {
+            return std::unexpected(os_failure("set the terminal size", errno));
+        }
+        return {};
+    }
+
+    Result<PtySize> get_size() const override {
+        winsize ws{};
+        if (::ioctl(fd_.get(), TIOCGWINSZ, &ws) < 0) {
+            return std::unexpected(os_failure("get the terminal size", errno));
+        }
+        return PtySize{ws.ws_row, ws.ws_col, ws.ws_xpixel, ws.ws_ypixel};
+    }
+
+private:
+    Result<UniqueFd> duplicate() const {
+        UniqueFd fd(::fcntl(fd_.get(), F_DUPFD_CLOEXEC, 0));
+        if (!fd) return std::unexpected(os_failure("duplicate the terminal's master", errno));
+        return fd;
+    }
+
+    UniqueFd fd_;
+    bool writer_taken_ = false;
+};
+
+class PosixPtySystem final : public PtySystem {
+public:
+    Result<PtyPair> openpty(PtySize size) override {
+        UniqueFd master(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
+        if (!master) return std::unexpected(os_failure("posix_openpt", errno));
+        if (::grantpt(master.get()) < 0) return std::unexpected(os_failure("grantpt", errno));
+        if (::unlockpt(master.get()) < 0) return std::unexpected(os_failure("unlockpt", errno));
+        char name[128];
+        if (int error = ::ptsname_r(master.get(), name, sizeof name)) {
+            return std::unexpected(os_failure("ptsname_r", error));
+        }
+        UniqueFd slave(::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC));
+        if (!slave) return std::unexpected(os_failure(fmt::format("open {}", name), errno));
+
+        auto pair = PtyPair{std::make_unique<PosixSlave>(std::move(slave)),
+                            std::make_unique<PosixMaster>(std::move(master))};
+        if (auto sized = pair.master->resize(size); !sized) {
+            return std::unexpected(std::move(sized.error()));
+        }
+        return pair;
+    }
+};
+
+}  // namespace
+
+PtySystem& native_pty_system() {
+    static PosixPtySystem system;
+    return system;
+}
+
+}  // namespace murv::pty

@@ -1,0 +1,117 @@
+#include "session/output.hpp"
+
+#include <algorithm>
+#include <array>
+#include <exception>
+#include <fmt/format.h>
+#include <system_error>
+#include <thread>
+
+#include "support/fatal.hpp"
+
+namespace murv::session {
+
+struct ChannelState {
+    std::mutex mutex;
+    bool receiver_open = true;
+    std::deque<Chunk> queue;
+};
+
+template <class F>
+void OutputRing::with_lock(F&& f) {
+    const std::lock_guard lock(mutex_);
+    if (holder_failed_) {
+        fatal("ring buffer 锁中毒: poisoned lock: another thread failed while holding it");
+    }
+    // Marks the lock when `f` leaves by an exception.
+    struct FailureMark {
+        bool& failed;
+        int exceptions = std::uncaught_exceptions();
+        ~FailureMark() {
+            if (std::uncaught_exceptions() > exceptions) failed = true;
+        }
+    } mark{holder_failed_};
+    f(bytes_);
+}
+
+void OutputRing::append(std::span<const std::byte> chunk) {
+    with_lock([chunk](boost::circular_buffer<std::byte>& bytes) {
+        // Append, then trim the front to the newest RING_CAPACITY bytes. The same outcome
+        // without growing: make room first, then append what can stay.
+        const std::size_t kept = std::min(chunk.size(), RING_CAPACITY);
+        const std::size_t total = bytes.size() + kept;
+        if (total > RING_CAPACITY) bytes.erase_begin(total - RING_CAPACITY);
+        const auto tail = chunk.last(kept);
+        bytes.insert(bytes.end(), tail.begin(), tail.end());
+    });
+}
+
+bool OutputSender::send(Chunk chunk) {
+    const std::lock_guard lock(state_->mutex);
+    if (!state_->receiver_open) return false;  // the chunk is freed on return
+    state_->queue.push_back(std::move(chunk));
+    return true;
+}
+
+OutputReceiver& OutputReceiver::operator=(OutputReceiver&& other) noexcept {
+    if (this != &other) {
+        close();
+        state_ = std::move(other.state_);
+    }
+    return *this;
+}
+
+OutputReceiver::~OutputReceiver() { close(); }
+
+void OutputReceiver::close() {
+    if (state_ == nullptr) return;
+    std::deque<Chunk> discarded;
+    {
+        const std::lock_guard lock(state_->mutex);
+        state_->receiver_open = false;
+        discarded.swap(state_->queue);
+    }
+    state_.reset();
+}
+
+std::pair<OutputSender, OutputReceiver> make_output_channel() {
+    auto state = std::make_shared<ChannelState>();
+    return {OutputSender(state), OutputReceiver(state)};
+}
+
+namespace {
+
+void read_output(pty::Reader& reader, OutputRing& ring, OutputSender& output_tx) {
+    std::array<std::byte, READ_CHUNK_SIZE> buffer{};  // zero-filled once, reused for each read
+    for (;;) {
+        // End of output and a failed read of any kind, an interrupted one included, end it.
+        const auto read = reader.read(buffer);
+        if (!read || *read == 0) return;
+        const auto chunk = std::span(buffer).first(*read);
+        ring.append(chunk);
+        if (!output_tx.send(Chunk(chunk.begin(), chunk.end()))) return;
+    }
+}
+
+}  // namespace
+
+void start_output_reader(std::unique_ptr<pty::Reader> reader, std::shared_ptr<OutputRing> ring,
+                         OutputSender output_tx, std::unique_ptr<pty::Child> child) {
+    auto body = [reader = std::move(reader), ring = std::move(ring),
+                 output_tx = std::move(output_tx), child = std::move(child)]() mutable {
+        read_output(*reader, *ring, output_tx);
+        (void)child->wait();  // reaps the child; how it ended does not matter here
+        // Released in this order: the reader, the ring, the sending end, the child.
+        reader.reset();
+        ring.reset();
+        { [[maybe_unused]] const auto closing = std::move(output_tx); }
+        child.reset();
+    };
+    try {
+        std::thread(std::move(body)).detach();
+    } catch (const std::system_error& error) {
+        fatal(fmt::format("failed to spawn thread: {}", error.what()));
+    }
+}
+
+}  // namespace murv::session

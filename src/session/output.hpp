@@ -1,0 +1,83 @@
+// The output side of a session: a ring of the newest output bytes, a channel that carries
+// every chunk, and the detached thread that reads the terminal into both.
+#pragma once
+
+#include <boost/circular_buffer.hpp>
+#include <cstddef>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <utility>
+#include <vector>
+
+#include "pty/pty.hpp"
+
+namespace murv::session {
+
+inline constexpr std::size_t RING_CAPACITY = 65536;
+inline constexpr std::size_t READ_CHUNK_SIZE = 4096;
+
+// The newest RING_CAPACITY bytes of a session's output, oldest first, behind a blocking
+// mutex. Its storage is allocated in full at creation.
+class OutputRing {
+public:
+    OutputRing() : bytes_(RING_CAPACITY) {}
+
+    // Appends `chunk`, then drops bytes from the front until no more than RING_CAPACITY
+    // remain. A lock that a holder left by failing is a fatal stop, "ring buffer 锁中毒".
+    void append(std::span<const std::byte> chunk);
+
+private:
+    friend struct OutputRingProbe;  // tests look inside; nothing else reads the ring
+
+    // Runs `f` on the bytes under the lock; marks the lock failed if `f` throws.
+    template <class F>
+    void with_lock(F&& f);
+
+    std::mutex mutex_;
+    bool holder_failed_ = false;
+    boost::circular_buffer<std::byte> bytes_;
+};
+
+// The bytes of one read.
+using Chunk = std::vector<std::byte>;
+
+struct ChannelState;
+
+// The sending end of an unbounded channel of chunks.
+class OutputSender {
+public:
+    explicit OutputSender(std::shared_ptr<ChannelState> state) : state_(std::move(state)) {}
+
+    // Queues `chunk`; false, and the chunk dropped, when the receiving end is gone.
+    bool send(Chunk chunk);
+
+private:
+    std::shared_ptr<ChannelState> state_;
+};
+
+// The receiving end. Nothing here receives: dropping it closes the channel and discards what
+// is queued.
+class OutputReceiver {
+public:
+    explicit OutputReceiver(std::shared_ptr<ChannelState> state) : state_(std::move(state)) {}
+    OutputReceiver(OutputReceiver&&) = default;
+    OutputReceiver& operator=(OutputReceiver&& other) noexcept;
+    ~OutputReceiver();
+
+private:
+    friend struct OutputReceiverProbe;  // tests look inside
+    void close();
+    std::shared_ptr<ChannelState> state_;
+};
+
+std::pair<OutputSender, OutputReceiver> make_output_channel();
+
+// Starts the detached thread that reads the terminal until its output ends, a read fails or
+// a chunk can no longer be sent, then waits for the child to exit. Each chunk goes into the
+// ring, then onto the channel. A thread that cannot be started is a fatal stop.
+void start_output_reader(std::unique_ptr<pty::Reader> reader, std::shared_ptr<OutputRing> ring,
+                         OutputSender output_tx, std::unique_ptr<pty::Child> child);
+
+}  // namespace murv::session

@@ -1,0 +1,92 @@
+// An asynchronous mutex that owns the value it guards. A coroutine that finds it held is
+// suspended, not its thread; waiters get the lock in the order they asked for it.
+//
+// Asio has no such mutex. This one is for coroutines of one single-threaded io_context: it
+// does no locking of its own.
+#pragma once
+
+#include <boost/asio/associated_executor.hpp>
+#include <boost/asio/async_result.hpp>
+#include <boost/asio/awaitable.hpp>
+#include <boost/asio/post.hpp>
+#include <boost/asio/use_awaitable.hpp>
+#include <cassert>
+#include <deque>
+#include <functional>
+#include <optional>
+#include <utility>
+
+namespace murv {
+
+template <class T>
+class AsyncMutex {
+public:
+    // Access to the value while the lock is held; unlocks when it goes.
+    class Guard {
+    public:
+        Guard(Guard&& other) noexcept : mutex_(std::exchange(other.mutex_, nullptr)) {}
+        Guard& operator=(Guard&&) = delete;
+        ~Guard() {
+            if (mutex_ != nullptr) mutex_->unlock();
+        }
+
+        T& operator*() const { return mutex_->value_; }
+        T* operator->() const { return &mutex_->value_; }
+
+    private:
+        friend class AsyncMutex;
+        explicit Guard(AsyncMutex& mutex) : mutex_(&mutex) {}
+        AsyncMutex* mutex_;
+    };
+
+    template <class... Args>
+    explicit AsyncMutex(Args&&... args) : value_(std::forward<Args>(args)...) {}
+
+    // Moving is for setting a value up: neither side may be locked.
+    AsyncMutex(AsyncMutex&& other) noexcept : value_(std::move(other.value_)) {
+        assert(!other.locked_);
+    }
+    AsyncMutex& operator=(AsyncMutex&&) = delete;
+
+    // Suspends only when the lock is held.
+    boost::asio::awaitable<Guard> lock() {
+        if (locked_) {
+            co_await boost::asio::async_initiate<decltype(boost::asio::use_awaitable), void()>(
+                [this](auto handler) {
+                    // Resuming posts the waiter to its own executor, never runs it inline.
+                    waiters_.emplace_back([handler = std::move(handler)]() mutable {
+                        const auto executor = boost::asio::get_associated_executor(handler);
+                        boost::asio::post(executor, std::move(handler));
+                    });
+                },
+                boost::asio::use_awaitable);
+            // unlock() handed the lock over without releasing it: no one can barge in.
+        } else {
+            locked_ = true;
+        }
+        co_return Guard(*this);
+    }
+
+    std::optional<Guard> try_lock() {
+        if (locked_) return std::nullopt;
+        locked_ = true;
+        return Guard(*this);
+    }
+
+private:
+    void unlock() {
+        if (waiters_.empty()) {
+            locked_ = false;
+            return;
+        }
+        auto resume = std::move(waiters_.front());
+        waiters_.pop_front();
+        resume();
+    }
+
+    bool locked_ = false;
+    std::deque<std::move_only_function<void()>> waiters_;
+    T value_;
+};
+
+}  // namespace murv
