@@ -2,18 +2,20 @@
 //
 // Every descriptor is close-on-exec from birth, so no program started here or elsewhere in the
 // process inherits another terminal's ends.
+#include <array>
+#include <cerrno>
+#include <climits>
+#include <vector>
+
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
-#include <array>
-#include <cerrno>
-#include <climits>
 #include <fmt/format.h>
-#include <vector>
 
 #include "pty/pty.hpp"
 #include "support/platform.hpp"
@@ -22,25 +24,40 @@
 namespace murv::pty {
 namespace {
 
-Error os_failure(std::string what, int code) { return Error(std::move(what), os_error(code)); }
+Error os_failure(std::string what, int code) {
+    return Error(std::move(what), os_error(code));
+}
 
+// Reads the terminal until its master is released: then it lets its own descriptor go, so
+// that the terminal can close even while this reader's owner still holds it.
 class FdReader final : public Reader {
-public:
-    explicit FdReader(UniqueFd fd) : fd_(std::move(fd)) {}
+  public:
+    FdReader(UniqueFd fd, UniqueFd master_released)
+        : fd_(std::move(fd)), master_released_(std::move(master_released)) {}
 
     // No retry on EINTR: the caller decides what any error means.
     Result<std::size_t> read(std::span<std::byte> buffer) override {
+        if (!fd_) return 0;
+        pollfd watched[] = {{fd_.get(), POLLIN, 0}, {master_released_.get(), POLLIN, 0}};
+        if (::poll(watched, 2, -1) < 0) {
+            return std::unexpected(os_failure("wait for the terminal", errno));
+        }
+        if (watched[1].revents != 0) {
+            fd_.reset();
+            return 0;
+        }
         const ssize_t n = ::read(fd_.get(), buffer.data(), buffer.size());
         if (n < 0) return std::unexpected(os_failure("read from the terminal", errno));
         return static_cast<std::size_t>(n);
     }
 
-private:
+  private:
     UniqueFd fd_;
+    UniqueFd master_released_;  // the read end of a pipe that the master closes when it goes
 };
 
 class FdWriter final : public Writer {
-public:
+  public:
     explicit FdWriter(UniqueFd fd) : fd_(std::move(fd)) {}
 
     Result<std::size_t> write(std::span<const std::byte> bytes) override {
@@ -52,12 +69,12 @@ public:
         return static_cast<std::size_t>(n);
     }
 
-private:
+  private:
     UniqueFd fd_;
 };
 
 class ProcessChild final : public Child {
-public:
+  public:
     explicit ProcessChild(pid_t pid) : pid_(pid) {}
 
     std::optional<std::uint32_t> process_id() const override {
@@ -73,7 +90,7 @@ public:
         return ExitStatus::exited(WEXITSTATUS(status));
     }
 
-private:
+  private:
     pid_t pid_;
 };
 
@@ -100,7 +117,8 @@ struct ExecPlan {
         for (const auto& [name, value] : command.environment()) {
             variables.push_back(name + "=" + value);
         }
-        for (auto& variable : variables) envp.push_back(variable.data());
+        for (auto& variable : variables)
+            envp.push_back(variable.data());
         envp.push_back(nullptr);
         if (command.cwd()) cwd = command.cwd()->c_str();
         find_candidates(command);
@@ -120,8 +138,9 @@ struct ExecPlan {
         }
         if (program.empty()) return;  // found nowhere: "No such file or directory"
         const auto path = command.environment().find("PATH");
-        std::string_view dirs = path != command.environment().end() ? std::string_view(path->second)
-                                                                    : "/usr/local/bin:/usr/bin:/bin";
+        std::string_view dirs = path != command.environment().end()
+                                    ? std::string_view(path->second)
+                                    : "/usr/local/bin:/usr/bin:/bin";
         for (;;) {
             const auto colon = dirs.find(':');
             const std::string_view dir = dirs.substr(0, colon);
@@ -156,14 +175,16 @@ struct ExecPlan {
         report_and_exit(report_fd, ChildFailure::controlling_terminal, errno);
     }
     for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
-        if (::dup2(slave, fd) < 0) report_and_exit(report_fd, ChildFailure::controlling_terminal, errno);
+        if (::dup2(slave, fd) < 0)
+            report_and_exit(report_fd, ChildFailure::controlling_terminal, errno);
     }
     // Descriptors this process inherited without close-on-exec must not reach the program.
 #if defined(__linux__)
     if (::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC) < 0)
 #endif
     {
-        for (int fd = 3; fd < plan.descriptor_limit; ++fd) ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+        for (int fd = 3; fd < plan.descriptor_limit; ++fd)
+            ::fcntl(fd, F_SETFD, FD_CLOEXEC);
     }
 
     if (plan.cwd != nullptr && ::chdir(plan.cwd) < 0) {
@@ -190,7 +211,7 @@ Error spawn_failure(const ShellCommand& command, ChildFailure reported) {
             return os_failure("cannot give the terminal to the child", reported.error);
         case ChildFailure::working_directory:
             return os_failure(fmt::format("cannot change directory to \"{}\"", *command.cwd()),
-                           reported.error);
+                              reported.error);
         case ChildFailure::exec:
             break;
     }
@@ -198,7 +219,7 @@ Error spawn_failure(const ShellCommand& command, ChildFailure reported) {
 }
 
 class PosixSlave final : public SlavePty {
-public:
+  public:
     explicit PosixSlave(UniqueFd fd) : fd_(std::move(fd)) {}
 
     Result<std::unique_ptr<Child>> spawn_command(ShellCommand command) override {
@@ -237,18 +258,23 @@ public:
         return std::unexpected(spawn_failure(command, report));
     }
 
-private:
+  private:
     UniqueFd fd_;
 };
 
 class PosixMaster final : public MasterPty {
-public:
-    explicit PosixMaster(UniqueFd fd) : fd_(std::move(fd)) {}
+  public:
+    PosixMaster(UniqueFd fd, UniqueFd released_read, UniqueFd released_write)
+        : fd_(std::move(fd)),
+          released_read_(std::move(released_read)),
+          released_write_(std::move(released_write)) {}
 
-    // The output reader holds a duplicate of this descriptor, so closing it alone would leave
-    // the terminal open and its shell running. Hang the terminal up instead, as the kernel
-    // does when a terminal's last master closes: SIGHUP then SIGCONT to the foreground process
-    // group and to the session leader.
+    // Releasing the master closes the terminal, as closing a terminal window does. The
+    // readers hold duplicates of this descriptor, so closing it alone would leave the terminal
+    // open and its shell running. So: SIGHUP then SIGCONT to the foreground process group and
+    // the session leader, as a hang-up sends them; then the readers are told, and drop their
+    // duplicates. Once the last one is gone the kernel hangs the terminal up for good: the
+    // shell's reads end, also for a shell that was not yet ready for the signal.
     ~PosixMaster() override {
         const pid_t foreground = ::tcgetpgrp(fd_.get());
         const pid_t session = ::tcgetsid(fd_.get());
@@ -260,20 +286,23 @@ public:
             ::kill(session, SIGHUP);
             ::kill(session, SIGCONT);
         }
+        released_write_.reset();
     }
 
     Result<std::unique_ptr<Writer>> take_writer() override {
         if (writer_taken_) return std::unexpected(Error("the writer was already taken"));
-        auto fd = duplicate();
+        auto fd = duplicate(fd_);
         if (!fd) return std::unexpected(std::move(fd.error()));
         writer_taken_ = true;
         return std::make_unique<FdWriter>(std::move(*fd));
     }
 
     Result<std::unique_ptr<Reader>> try_clone_reader() override {
-        auto fd = duplicate();
+        auto fd = duplicate(fd_);
         if (!fd) return std::unexpected(std::move(fd.error()));
-        return std::make_unique<FdReader>(std::move(*fd));
+        auto released = duplicate(released_read_);
+        if (!released) return std::unexpected(std::move(released.error()));
+        return std::make_unique<FdReader>(std::move(*fd), std::move(*released));
     }
 
     Result<void> resize(PtySize size) override {
@@ -292,19 +321,21 @@ public:
         return PtySize{ws.ws_row, ws.ws_col, ws.ws_xpixel, ws.ws_ypixel};
     }
 
-private:
-    Result<UniqueFd> duplicate() const {
-        UniqueFd fd(::fcntl(fd_.get(), F_DUPFD_CLOEXEC, 0));
+  private:
+    static Result<UniqueFd> duplicate(const UniqueFd& original) {
+        UniqueFd fd(::fcntl(original.get(), F_DUPFD_CLOEXEC, 0));
         if (!fd) return std::unexpected(os_failure("duplicate the terminal's master", errno));
         return fd;
     }
 
     UniqueFd fd_;
+    UniqueFd released_read_;
+    UniqueFd released_write_;
     bool writer_taken_ = false;
 };
 
 class PosixPtySystem final : public PtySystem {
-public:
+  public:
     Result<PtyPair> openpty(PtySize size) override {
         UniqueFd master(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
         if (!master) return std::unexpected(os_failure("posix_openpt", errno));
@@ -317,8 +348,15 @@ public:
         UniqueFd slave(::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC));
         if (!slave) return std::unexpected(os_failure(fmt::format("open {}", name), errno));
 
-        auto pair = PtyPair{std::make_unique<PosixSlave>(std::move(slave)),
-                            std::make_unique<PosixMaster>(std::move(master))};
+        int released[2];
+        if (::pipe2(released, O_CLOEXEC) < 0) return std::unexpected(os_failure("pipe2", errno));
+        UniqueFd released_read(released[0]);
+        UniqueFd released_write(released[1]);
+
+        auto pair =
+            PtyPair{std::make_unique<PosixSlave>(std::move(slave)),
+                    std::make_unique<PosixMaster>(std::move(master), std::move(released_read),
+                                                  std::move(released_write))};
         if (auto sized = pair.master->resize(size); !sized) {
             return std::unexpected(std::move(sized.error()));
         }

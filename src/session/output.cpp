@@ -2,37 +2,14 @@
 
 #include <algorithm>
 #include <array>
-#include <exception>
-#include <fmt/format.h>
 #include <system_error>
 #include <thread>
+
+#include <fmt/format.h>
 
 #include "support/fatal.hpp"
 
 namespace murv::session {
-
-struct ChannelState {
-    std::mutex mutex;
-    bool receiver_open = true;
-    std::deque<Chunk> queue;
-};
-
-template <class F>
-void OutputRing::with_lock(F&& f) {
-    const std::lock_guard lock(mutex_);
-    if (holder_failed_) {
-        fatal("ring buffer 锁中毒: poisoned lock: another thread failed while holding it");
-    }
-    // Marks the lock when `f` leaves by an exception.
-    struct FailureMark {
-        bool& failed;
-        int exceptions = std::uncaught_exceptions();
-        ~FailureMark() {
-            if (std::uncaught_exceptions() > exceptions) failed = true;
-        }
-    } mark{holder_failed_};
-    f(bytes_);
-}
 
 void OutputRing::append(std::span<const std::byte> chunk) {
     with_lock([chunk](boost::circular_buffer<std::byte>& bytes) {
@@ -61,7 +38,9 @@ OutputReceiver& OutputReceiver::operator=(OutputReceiver&& other) noexcept {
     return *this;
 }
 
-OutputReceiver::~OutputReceiver() { close(); }
+OutputReceiver::~OutputReceiver() {
+    close();
+}
 
 void OutputReceiver::close() {
     if (state_ == nullptr) return;
@@ -100,9 +79,11 @@ void start_output_reader(std::unique_ptr<pty::Reader> reader, std::shared_ptr<Ou
     auto body = [reader = std::move(reader), ring = std::move(ring),
                  output_tx = std::move(output_tx), child = std::move(child)]() mutable {
         read_output(*reader, *ring, output_tx);
-        (void)child->wait();  // reaps the child; how it ended does not matter here
-        // Released in this order: the reader, the ring, the sending end, the child.
+        // The reader goes before the wait: on POSIX it holds the terminal open, and a shell
+        // on an open terminal may never exit.
         reader.reset();
+        (void)child->wait();  // reaps the child; how it ended does not matter here
+        // Then the ring, the sending end and the child.
         ring.reset();
         { [[maybe_unused]] const auto closing = std::move(output_tx); }
         child.reset();
