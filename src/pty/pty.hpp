@@ -31,7 +31,7 @@ struct PtySize {
 // A program to spawn: no arguments beyond its name, an environment that starts as this
 // process's own, and an optional working directory.
 class ShellCommand {
-public:
+  public:
     struct NameLess {
         bool operator()(const std::string& a, const std::string& b) const {
             return env_name_less(a, b);
@@ -49,7 +49,7 @@ public:
     const Environment& environment() const { return environment_; }
     const std::optional<std::string>& cwd() const { return cwd_; }
 
-private:
+  private:
     std::string program_;
     Environment environment_;
     std::optional<std::string> cwd_;
@@ -57,21 +57,21 @@ private:
 
 // A blocking source of the terminal's output. read returns the bytes read, 0 at the end.
 class Reader {
-public:
+  public:
     virtual ~Reader() = default;
     virtual Result<std::size_t> read(std::span<std::byte> buffer) = 0;
 };
 
 // A blocking sink into the terminal's input.
 class Writer {
-public:
+  public:
     virtual ~Writer() = default;
     virtual Result<std::size_t> write(std::span<const std::byte> bytes) = 0;
 };
 
 // The spawned program. Releasing the handle neither ends nor waits for the program.
 class Child {
-public:
+  public:
     virtual ~Child() = default;
     virtual std::optional<std::uint32_t> process_id() const = 0;
     // Blocks until the program has exited and reaps it.
@@ -79,7 +79,7 @@ public:
 };
 
 class SlavePty {
-public:
+  public:
     virtual ~SlavePty() = default;
     // Starts the command with this terminal as its console; consumes the command either way.
     virtual Result<std::unique_ptr<Child>> spawn_command(ShellCommand command) = 0;
@@ -87,7 +87,7 @@ public:
 
 // Releasing the master closes the terminal for the program on it (see the native layers).
 class MasterPty {
-public:
+  public:
     virtual ~MasterPty() = default;
     // The terminal's input; handed out once.
     virtual Result<std::unique_ptr<Writer>> take_writer() = 0;
@@ -103,7 +103,7 @@ struct PtyPair {
 };
 
 class PtySystem {
-public:
+  public:
     virtual ~PtySystem() = default;
     virtual Result<PtyPair> openpty(PtySize size) = 0;
 };

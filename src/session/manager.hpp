@@ -1,12 +1,13 @@
 // The registry of open sessions, keyed by their random ids.
 #pragma once
 
-#include <boost/asio/awaitable.hpp>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
 #include <unordered_map>
+
+#include <boost/asio/awaitable.hpp>
 
 #include "pty/pty.hpp"
 #include "session/pty_session.hpp"
@@ -17,7 +18,7 @@
 namespace murv::session {
 
 class SessionManager {
-public:
+  public:
     SessionManager() : SessionManager(pty::native_pty_system()) {}
     // Sessions on the given layer, which must outlive the manager.
     explicit SessionManager(pty::PtySystem& system) : system_(&system) {}
@@ -32,7 +33,7 @@ public:
     // "session 不存在: <id>" when no such session is registered.
     boost::asio::awaitable<Result<void>> close_session(SessionId id);
 
-private:
+  private:
     pty::PtySystem* system_;  // not owned
     AsyncMutex<std::unordered_map<SessionId, std::shared_ptr<PtySession>>> sessions_;
 };

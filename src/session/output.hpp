@@ -2,16 +2,19 @@
 // every chunk, and the detached thread that reads the terminal into both.
 #pragma once
 
-#include <boost/circular_buffer.hpp>
 #include <cstddef>
 #include <deque>
+#include <exception>
 #include <memory>
 #include <mutex>
 #include <span>
 #include <utility>
 #include <vector>
 
+#include <boost/circular_buffer.hpp>
+
 #include "pty/pty.hpp"
+#include "support/fatal.hpp"
 
 namespace murv::session {
 
@@ -21,19 +24,32 @@ inline constexpr std::size_t READ_CHUNK_SIZE = 4096;
 // The newest RING_CAPACITY bytes of a session's output, oldest first, behind a blocking
 // mutex. Its storage is allocated in full at creation.
 class OutputRing {
-public:
+  public:
     OutputRing() : bytes_(RING_CAPACITY) {}
 
     // Appends `chunk`, then drops bytes from the front until no more than RING_CAPACITY
     // remain. A lock that a holder left by failing is a fatal stop, "ring buffer 锁中毒".
     void append(std::span<const std::byte> chunk);
 
-private:
+  private:
     friend struct OutputRingProbe;  // tests look inside; nothing else reads the ring
 
     // Runs `f` on the bytes under the lock; marks the lock failed if `f` throws.
     template <class F>
-    void with_lock(F&& f);
+    void with_lock(F&& f) {
+        const std::lock_guard lock(mutex_);
+        if (holder_failed_) {
+            fatal("ring buffer 锁中毒: poisoned lock: another thread failed while holding it");
+        }
+        struct FailureMark {
+            bool& failed;
+            int exceptions = std::uncaught_exceptions();
+            ~FailureMark() {
+                if (std::uncaught_exceptions() > exceptions) failed = true;
+            }
+        } mark{holder_failed_};
+        f(bytes_);
+    }
 
     std::mutex mutex_;
     bool holder_failed_ = false;
@@ -43,30 +59,34 @@ private:
 // The bytes of one read.
 using Chunk = std::vector<std::byte>;
 
-struct ChannelState;
+struct ChannelState {
+    std::mutex mutex;
+    bool receiver_open = true;
+    std::deque<Chunk> queue;
+};
 
 // The sending end of an unbounded channel of chunks.
 class OutputSender {
-public:
+  public:
     explicit OutputSender(std::shared_ptr<ChannelState> state) : state_(std::move(state)) {}
 
     // Queues `chunk`; false, and the chunk dropped, when the receiving end is gone.
     bool send(Chunk chunk);
 
-private:
+  private:
     std::shared_ptr<ChannelState> state_;
 };
 
 // The receiving end. Nothing here receives: dropping it closes the channel and discards what
 // is queued.
 class OutputReceiver {
-public:
+  public:
     explicit OutputReceiver(std::shared_ptr<ChannelState> state) : state_(std::move(state)) {}
     OutputReceiver(OutputReceiver&&) = default;
     OutputReceiver& operator=(OutputReceiver&& other) noexcept;
     ~OutputReceiver();
 
-private:
+  private:
     friend struct OutputReceiverProbe;  // tests look inside
     void close();
     std::shared_ptr<ChannelState> state_;

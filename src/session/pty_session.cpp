@@ -66,8 +66,8 @@ Result<PtySession> PtySession::open(pty::PtySystem& system, std::optional<std::s
         .id = SessionId::generate(),
         .child_pid = child_pid,
         .output_ring = std::move(output_ring),
-        .master = std::make_shared<AsyncMutex<std::unique_ptr<pty::MasterPty>>>(
-            std::move(pair->master)),
+        .master =
+            std::make_shared<AsyncMutex<std::unique_ptr<pty::MasterPty>>>(std::move(pair->master)),
         .output_rx = AsyncMutex<OutputReceiver>(std::move(output_rx)),
         .writer = std::make_shared<AsyncMutex<std::unique_ptr<pty::Writer>>>(std::move(*writer)),
     };

@@ -21,7 +21,9 @@ SessionId SessionId::generate() {
     }
 }
 
-std::string SessionId::to_string() const { return boost::uuids::to_string(value_); }
+std::string SessionId::to_string() const {
+    return boost::uuids::to_string(value_);
+}
 
 }  // namespace murv::session
 

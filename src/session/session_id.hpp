@@ -1,15 +1,16 @@
 // The random identifier of a session.
 #pragma once
 
-#include <boost/uuid/uuid.hpp>
 #include <cstddef>
 #include <functional>
 #include <string>
 
+#include <boost/uuid/uuid.hpp>
+
 namespace murv::session {
 
 class SessionId {
-public:
+  public:
     // A version-4 UUID from the operating system's random source. A failure of that source
     // is a fatal stop.
     static SessionId generate();
@@ -23,7 +24,7 @@ public:
 
     friend bool operator==(const SessionId&, const SessionId&) = default;
 
-private:
+  private:
     boost::uuids::uuid value_;
 };
 

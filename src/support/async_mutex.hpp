@@ -5,25 +5,26 @@
 // does no locking of its own.
 #pragma once
 
-#include <boost/asio/associated_executor.hpp>
-#include <boost/asio/async_result.hpp>
-#include <boost/asio/awaitable.hpp>
-#include <boost/asio/post.hpp>
-#include <boost/asio/use_awaitable.hpp>
 #include <cassert>
 #include <deque>
 #include <functional>
 #include <optional>
 #include <utility>
 
+#include <boost/asio/associated_executor.hpp>
+#include <boost/asio/async_result.hpp>
+#include <boost/asio/awaitable.hpp>
+#include <boost/asio/post.hpp>
+#include <boost/asio/use_awaitable.hpp>
+
 namespace murv {
 
 template <class T>
 class AsyncMutex {
-public:
+  public:
     // Access to the value while the lock is held; unlocks when it goes.
     class Guard {
-    public:
+      public:
         Guard(Guard&& other) noexcept : mutex_(std::exchange(other.mutex_, nullptr)) {}
         Guard& operator=(Guard&&) = delete;
         ~Guard() {
@@ -33,7 +34,7 @@ public:
         T& operator*() const { return mutex_->value_; }
         T* operator->() const { return &mutex_->value_; }
 
-    private:
+      private:
         friend class AsyncMutex;
         explicit Guard(AsyncMutex& mutex) : mutex_(&mutex) {}
         AsyncMutex* mutex_;
@@ -73,7 +74,7 @@ public:
         return Guard(*this);
     }
 
-private:
+  private:
     void unlock() {
         if (waiters_.empty()) {
             locked_ = false;

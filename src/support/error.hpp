@@ -8,7 +8,7 @@
 namespace murv {
 
 class Error {
-public:
+  public:
     explicit Error(std::string message) : message_(std::move(message)) {}
     // An error that adds `message` on top of the error that caused it.
     Error(std::string message, Error cause)
@@ -21,7 +21,7 @@ public:
     // below it, outermost first, every line of a cause indented by four spaces.
     std::string describe() const;
 
-private:
+  private:
     std::string message_;
     std::shared_ptr<const Error> cause_;  // shared, so that errors copy cheaply
 };

@@ -1,6 +1,7 @@
 #include "support/fatal.hpp"
 
 #include <cstdlib>
+
 #include <fmt/format.h>
 
 #include "support/platform.hpp"
@@ -10,7 +11,9 @@ namespace {
 thread_local const char* thread_name = "<unnamed>";
 }  // namespace
 
-void name_this_thread_main() { thread_name = "main"; }
+void name_this_thread_main() {
+    thread_name = "main";
+}
 
 void fatal(std::string_view message, std::source_location where) {
     const std::string diagnostic =

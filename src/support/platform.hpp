@@ -21,7 +21,9 @@ int last_os_error();
 // The system's text for an error code, then " (os error N)".
 std::string os_error_text(int code);
 
-inline Error os_error(int code) { return Error(os_error_text(code)); }
+inline Error os_error(int code) {
+    return Error(os_error_text(code));
+}
 
 // --- Standard streams ----------------------------------------------------------------------
 

@@ -1,14 +1,15 @@
+#include <array>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <system_error>
+
 #include <pwd.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <array>
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
 #include <fmt/format.h>
-#include <system_error>
 
 #include "support/platform.hpp"
 #include "support/utf8.hpp"
@@ -17,7 +18,9 @@ extern char** environ;
 
 namespace murv {
 
-int last_os_error() { return errno; }
+int last_os_error() {
+    return errno;
+}
 
 std::string os_error_text(int code) {
     return fmt::format("{} (os error {})", std::generic_category().message(code), code);
@@ -36,7 +39,9 @@ Result<void> write_standard(StandardStream stream, std::string_view bytes) {
     return {};
 }
 
-void ignore_broken_pipe() { ::signal(SIGPIPE, SIG_IGN); }
+void ignore_broken_pipe() {
+    ::signal(SIGPIPE, SIG_IGN);
+}
 
 EnvRead read_env(const char* name) {
     const char* value = std::getenv(name);
@@ -56,16 +61,22 @@ std::vector<std::pair<std::string, std::string>> process_environment() {
     return variables;
 }
 
-bool env_name_less(std::string_view a, std::string_view b) { return a < b; }
+bool env_name_less(std::string_view a, std::string_view b) {
+    return a < b;
+}
 
 std::span<const char* const> shell_variables() {
     static constexpr std::array<const char*, 1> variables{"SHELL"};
     return variables;
 }
 
-const char* system_shell_variable() { return "SHELL"; }
+const char* system_shell_variable() {
+    return "SHELL";
+}
 
-const char* fallback_shell() { return "/bin/sh"; }
+const char* fallback_shell() {
+    return "/bin/sh";
+}
 
 std::optional<std::string> profile_directory() {
     if (auto home = read_env("HOME"); home.present_and_non_empty()) return std::move(home.value);

@@ -8,7 +8,7 @@
 namespace murv {
 
 class ExitStatus {
-public:
+  public:
     // A normal exit with `code`, or (code ignored) an end by a signal.
     static ExitStatus exited(int code) { return ExitStatus(code, false); }
     static ExitStatus killed_by_signal(int signal) { return ExitStatus(signal, true); }
@@ -16,7 +16,7 @@ public:
     // A normal exit with code 0.
     bool success() const { return !signalled_ && value_ == 0; }
 
-private:
+  private:
     ExitStatus(int value, bool signalled) : value_(value), signalled_(signalled) {}
     int value_;
     bool signalled_;

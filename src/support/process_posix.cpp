@@ -1,8 +1,8 @@
+#include <cerrno>
+
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
-
-#include <cerrno>
 
 #include "support/platform.hpp"
 #include "support/process.hpp"
@@ -14,7 +14,7 @@ namespace {
 
 // Owns posix_spawn's two argument objects.
 class SpawnSetup {
-public:
+  public:
     SpawnSetup() {
         ::posix_spawnattr_init(&attributes_);
         ::posix_spawn_file_actions_init(&actions_);
@@ -48,10 +48,14 @@ public:
         return ::posix_spawnattr_setflags(&attributes_, flags);
     }
 
-    const posix_spawnattr_t* attributes() const { return &attributes_; }
-    const posix_spawn_file_actions_t* actions() const { return &actions_; }
+    const posix_spawnattr_t* attributes() const {
+        return &attributes_;
+    }
+    const posix_spawn_file_actions_t* actions() const {
+        return &actions_;
+    }
 
-private:
+  private:
     posix_spawnattr_t attributes_;
     posix_spawn_file_actions_t actions_;
 };
@@ -65,8 +69,8 @@ Result<ExitStatus> run_to_exit(const std::string& program, const std::string& ar
     char* argv[] = {const_cast<char*>(program.c_str()), const_cast<char*>(argument.c_str()),
                     nullptr};
     pid_t pid;
-    if (int error = ::posix_spawn(&pid, program.c_str(), setup.actions(), setup.attributes(),
-                                  argv, environ)) {
+    if (int error = ::posix_spawn(&pid, program.c_str(), setup.actions(), setup.attributes(), argv,
+                                  environ)) {
         return std::unexpected(os_error(error));
     }
 

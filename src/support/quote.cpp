@@ -38,12 +38,24 @@ std::string debug_quoted(std::string_view text) {
         }
         const char32_t c = decoded->code_point;
         switch (c) {
-            case '\\': quoted += "\\\\"; break;
-            case '"': quoted += "\\\""; break;
-            case '\t': quoted += "\\t"; break;
-            case '\r': quoted += "\\r"; break;
-            case '\n': quoted += "\\n"; break;
-            case '\0': quoted += "\\0"; break;
+            case '\\':
+                quoted += "\\\\";
+                break;
+            case '"':
+                quoted += "\\\"";
+                break;
+            case '\t':
+                quoted += "\\t";
+                break;
+            case '\r':
+                quoted += "\\r";
+                break;
+            case '\n':
+                quoted += "\\n";
+                break;
+            case '\0':
+                quoted += "\\0";
+                break;
             default:
                 if (is_printable(c)) {
                     quoted += text.substr(0, decoded->length);

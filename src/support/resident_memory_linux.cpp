@@ -1,9 +1,9 @@
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include "support/platform.hpp"
 #include "support/resident_memory.hpp"

@@ -1,14 +1,14 @@
 // An owned POSIX file descriptor.
 #pragma once
 
-#include <unistd.h>
-
 #include <utility>
+
+#include <unistd.h>
 
 namespace murv {
 
 class UniqueFd {
-public:
+  public:
     UniqueFd() = default;
     explicit UniqueFd(int fd) : fd_(fd) {}
     UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
@@ -26,7 +26,7 @@ public:
         fd_ = fd;
     }
 
-private:
+  private:
     int fd_ = -1;
 };
 

@@ -1,8 +1,9 @@
 #include "bin/perf_assert/cold_start.hpp"
 
 #include <algorithm>
-#include <fmt/format.h>
 #include <vector>
+
+#include <fmt/format.h>
 
 #include "support/fatal.hpp"
 #include "support/process.hpp"

@@ -14,7 +14,8 @@ std::string idle_session_shell() {
 std::uint64_t resident_bytes_or_stop() {
     auto bytes = murv::own_resident_bytes();
     if (!bytes) {
-        murv::fatal(fmt::format("读取 perf_assert 自身的常驻内存失败: {}", bytes.error().describe()));
+        murv::fatal(
+            fmt::format("读取 perf_assert 自身的常驻内存失败: {}", bytes.error().describe()));
     }
     return *bytes;
 }

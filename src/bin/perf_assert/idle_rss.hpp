@@ -1,16 +1,17 @@
 // The idle memory check: the tool's own resident memory with five idle terminal sessions.
 #pragma once
 
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
 #include <boost/asio/awaitable.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/this_coro.hpp>
 #include <boost/asio/use_awaitable.hpp>
-#include <chrono>
-#include <cstdint>
-#include <optional>
 #include <fmt/format.h>
-#include <string>
-#include <vector>
 
 #include "session/session_id.hpp"
 #include "support/fatal.hpp"
@@ -26,7 +27,9 @@ inline constexpr std::chrono::milliseconds CLOSE_GRACE{200};
 inline constexpr std::uint64_t RSS_BUDGET_MB = 80;
 
 // Whole MB of 2^20 bytes, the remainder dropped.
-constexpr std::uint64_t whole_megabytes(std::uint64_t bytes) { return bytes >> 20; }
+constexpr std::uint64_t whole_megabytes(std::uint64_t bytes) {
+    return bytes >> 20;
+}
 
 // The shell of every idle session: the system shell variable's value when it is present and
 // valid Unicode (even empty), else the platform's fallback shell. Read afresh at each call.
@@ -47,8 +50,8 @@ boost::asio::awaitable<std::uint64_t> idle_rss_of(Sessions& sessions,
     std::vector<murv::session::SessionId> ids;
     ids.reserve(IDLE_SESSION_COUNT);
     for (std::size_t i = 0; i < IDLE_SESSION_COUNT; ++i) {
-        auto opened =
-            co_await sessions.open_session(idle_session_shell(), std::nullopt, IDLE_COLS, IDLE_ROWS);
+        auto opened = co_await sessions.open_session(idle_session_shell(), std::nullopt, IDLE_COLS,
+                                                     IDLE_ROWS);
         if (!opened) murv::fatal(fmt::format("开 session 失败: {}", opened.error().describe()));
         ids.push_back(*opened);
     }

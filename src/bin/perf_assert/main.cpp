@@ -1,9 +1,10 @@
 // perf_assert: asserts the cold-start and idle-memory budgets of murv's release build.
 // It takes no arguments; any given are ignored.
-#include <boost/asio/co_spawn.hpp>
-#include <boost/asio/io_context.hpp>
 #include <exception>
 #include <optional>
+
+#include <boost/asio/co_spawn.hpp>
+#include <boost/asio/io_context.hpp>
 
 #include "bin/perf_assert/run.hpp"
 #include "support/fatal.hpp"

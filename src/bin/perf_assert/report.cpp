@@ -7,7 +7,9 @@
 
 namespace perf_assert {
 
-std::string path_line(std::string_view path) { return fmt::format("二进制路径：{}\n", path); }
+std::string path_line(std::string_view path) {
+    return fmt::format("二进制路径：{}\n", path);
+}
 
 std::string cold_start_line(std::uint64_t runs, std::uint64_t median_ms, std::uint64_t budget_ms) {
     return fmt::format("[1/2] 冷启动中位数（{} 次）：{} ms （预算 < {} ms）\n", runs, median_ms,

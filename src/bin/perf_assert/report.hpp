@@ -18,7 +18,9 @@ std::string cold_start_line(std::uint64_t runs, std::uint64_t median_ms, std::ui
 std::string idle_rss_line(std::uint64_t megabytes, std::uint64_t budget_mb);
 
 // A value passes when it is not above its budget: the budget itself passes.
-constexpr bool over_budget(std::uint64_t value, std::uint64_t budget) { return value > budget; }
+constexpr bool over_budget(std::uint64_t value, std::uint64_t budget) {
+    return value > budget;
+}
 
 // Writes `text` to standard output at once; a failed write is a fatal stop.
 void print(std::string_view text);

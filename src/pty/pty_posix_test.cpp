@@ -1,0 +1,127 @@
+#include <fcntl.h>
+#include <signal.h>
+
+#include <gtest/gtest.h>
+
+#include "pty/pty.hpp"
+#include "test_support.hpp"
+
+namespace murv::pty {
+namespace {
+
+PtyPair open_pair(PtySize size = {}) {
+    auto pair = native_pty_system().openpty(size);
+    EXPECT_TRUE(pair) << pair.error().describe();
+    return std::move(*pair);
+}
+
+// Reads the terminal until `marker` has arrived or the output ends.
+std::string read_until(Reader& reader, std::string_view marker) {
+    std::string text;
+    std::array<std::byte, 4096> buffer;
+    while (text.find(marker) == std::string::npos) {
+        const auto n = reader.read(buffer);
+        if (!n || *n == 0) break;
+        text += test::text_of(std::span(buffer).first(*n));
+    }
+    return text;
+}
+
+TEST(PosixPty, RunsTheProgramOnTheTerminalAsItsControllingTerminalWithACleanStart) {
+    // Another terminal, a descriptor without close-on-exec and an ignored signal must not
+    // reach the program.
+    auto other = open_pair();
+    const int leaked = ::open("/dev/null", O_RDONLY);
+    const auto old_pipe = ::signal(SIGPIPE, SIG_IGN);
+
+    auto pair = open_pair(PtySize{.rows = 24, .cols = 80});
+    ShellCommand command(PROBE_PATH);
+    command.set_cwd("/");
+    auto child = pair.slave->spawn_command(std::move(command));
+    ::signal(SIGPIPE, old_pipe);
+    ::close(leaked);
+    ASSERT_TRUE(child) << child.error().describe();
+    pair.slave.reset();
+
+    auto reader = pair.master->try_clone_reader();
+    ASSERT_TRUE(reader);
+    const std::string report = read_until(**reader, "done");
+    for (const char* line : {"fds=0,1,2\r\n", "size=24x80\r\n", "controlling_terminal=yes\r\n",
+                             "blocked_signals=none\r\n", "ignored_signals=none\r\n", "cwd=/\r\n"}) {
+        EXPECT_NE(report.find(line), std::string::npos) << line << " in\n" << report;
+    }
+    const auto status = (*child)->wait();
+    ASSERT_TRUE(status);
+    EXPECT_TRUE(status->success());
+}
+
+TEST(PosixPty, LooksAProgramWithoutASlashUpOnTheCommandsPath) {
+    auto pair = open_pair();
+    ShellCommand command("probe-that-is-not-there");
+    command.set_env("PATH",
+                    "/nonexistent:" + std::filesystem::path(PROBE_PATH).parent_path().string());
+    EXPECT_FALSE(pair.slave->spawn_command(std::move(command)));
+
+    ShellCommand found(std::filesystem::path(PROBE_PATH).filename().string());
+    found.set_env("PATH",
+                  "/nonexistent:" + std::filesystem::path(PROBE_PATH).parent_path().string());
+    auto child = pair.slave->spawn_command(std::move(found));
+    ASSERT_TRUE(child) << child.error().describe();
+    EXPECT_TRUE((*child)->wait());
+}
+
+TEST(PosixPty, ReturnsExecAndDirectoryFailuresAsErrorsAndReapsTheChild) {
+    auto pair = open_pair();
+    const auto missing = pair.slave->spawn_command(ShellCommand("/nonexistent/shell"));
+    ASSERT_FALSE(missing);
+    EXPECT_EQ(missing.error().describe(),
+              "cannot run \"/nonexistent/shell\"\n\nCaused by:\n"
+              "    No such file or directory (os error 2)");
+
+    ShellCommand elsewhere("/bin/sh");
+    elsewhere.set_cwd("/nonexistent/dir");
+    const auto no_dir = pair.slave->spawn_command(std::move(elsewhere));
+    ASSERT_FALSE(no_dir);
+    EXPECT_EQ(no_dir.error().message(), "cannot change directory to \"/nonexistent/dir\"");
+
+    const auto empty = pair.slave->spawn_command(ShellCommand(""));
+    ASSERT_FALSE(empty);
+    // Each failed child was reaped: none is left to wait for.
+    EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1);
+    EXPECT_EQ(errno, ECHILD);
+}
+
+TEST(PosixPty, HandsTheWriterOutOnceAndTracksTheSize) {
+    auto pair = open_pair(PtySize{.rows = 30, .cols = 100});
+    EXPECT_EQ(pair.master->get_size(), (PtySize{.rows = 30, .cols = 100}));
+    ASSERT_TRUE(pair.master->resize(PtySize{.rows = 40, .cols = 120}));
+    EXPECT_EQ(pair.master->get_size(), (PtySize{.rows = 40, .cols = 120}));
+    EXPECT_TRUE(pair.master->take_writer());
+    EXPECT_FALSE(pair.master->take_writer());
+}
+
+TEST(PosixPty, ReleasingTheMasterHangsUpTheShellWhileAReaderIsStillOpen) {
+    // The user's own start-up files are no part of this.
+    test::TempDir home;
+    test::ScopedEnv no_rc_files("HOME", home.path().string());
+    for (const char* shell : {"/bin/sh", "/bin/bash"}) {
+        auto pair = open_pair();
+        auto child = pair.slave->spawn_command(ShellCommand(shell));
+        ASSERT_TRUE(child) << child.error().describe();
+        pair.slave.reset();
+        auto reader = pair.master->try_clone_reader();
+        ASSERT_TRUE(reader);
+        std::array<std::byte, 4096> buffer;
+        ASSERT_TRUE((*reader)->read(buffer));  // the shell is up once it prompts
+        const auto pid = static_cast<pid_t>(*(*child)->process_id());
+
+        pair.master.reset();
+        // The reader's output ends and the shell can be reaped.
+        (void)read_until(**reader, "never printed");
+        EXPECT_TRUE((*child)->wait()) << shell;
+        EXPECT_TRUE(test::reaped(pid)) << shell;
+    }
+}
+
+}  // namespace
+}  // namespace murv::pty

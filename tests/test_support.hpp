@@ -1,0 +1,137 @@
+// Helpers shared by the tests.
+#pragma once
+
+#include <cerrno>
+#include <chrono>
+#include <cstddef>
+#include <exception>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <dirent.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <boost/asio/awaitable.hpp>
+#include <boost/asio/co_spawn.hpp>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/use_future.hpp>
+
+namespace test {
+
+// Runs `task` on a fresh io_context until it completes and returns its result.
+template <class T>
+T run_task(boost::asio::awaitable<T> task) {
+    boost::asio::io_context context(1);
+    std::optional<T> result;
+    auto store = [&]() -> boost::asio::awaitable<void> {
+        result.emplace(co_await std::move(task));
+    };
+    auto done = boost::asio::co_spawn(context, store(), boost::asio::use_future);
+    context.run();
+    done.get();  // rethrows what the task threw
+    return std::move(*result);
+}
+
+inline void run_task(boost::asio::awaitable<void> task) {
+    boost::asio::io_context context(1);
+    auto done = boost::asio::co_spawn(context, std::move(task), boost::asio::use_future);
+    context.run();
+    done.get();
+}
+
+// Polls `condition` until it holds or `limit` has passed; returns whether it held.
+inline bool eventually(const std::function<bool()>& condition,
+                       std::chrono::milliseconds limit = std::chrono::milliseconds(2000)) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        if (condition()) return true;
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+}
+
+// Sets (or, with nullopt, removes) an environment variable for the life of the object.
+class ScopedEnv {
+  public:
+    ScopedEnv(const char* name, std::optional<std::string> value) : name_(name) {
+        if (const char* old = ::getenv(name)) old_ = old;
+        value ? ::setenv(name, value->c_str(), 1) : ::unsetenv(name);
+    }
+    ~ScopedEnv() { old_ ? ::setenv(name_, old_->c_str(), 1) : ::unsetenv(name_); }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+  private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+// A fresh directory, removed with everything in it at the end.
+class TempDir {
+  public:
+    TempDir() {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "perf_assert_test.XXXXXX").string();
+        path_ = ::mkdtemp(pattern.data());
+    }
+    ~TempDir() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::filesystem::path& path() const { return path_; }
+
+  private:
+    std::filesystem::path path_;
+};
+
+inline void write_file(const std::filesystem::path& path, const std::string& text,
+                       bool executable = false) {
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << text;
+    if (executable) {
+        std::filesystem::permissions(path, std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::add);
+    }
+}
+
+inline std::string read_file(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+inline std::string text_of(std::span<const std::byte> bytes) {
+    return std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+}
+
+inline std::vector<std::byte> bytes_of(std::string_view text) {
+    const auto* first = reinterpret_cast<const std::byte*>(text.data());
+    return std::vector<std::byte>(first, first + text.size());
+}
+
+// Threads of this process.
+inline std::size_t thread_count() {
+    std::size_t count = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) {
+        (void)entry;
+        ++count;
+    }
+    return count;
+}
+
+// Whether `pid` is gone and reaped: a zombie still answers kill(pid, 0).
+inline bool reaped(pid_t pid) {
+    return ::kill(pid, 0) < 0 && errno == ESRCH;
+}
+
+}  // namespace test
