@@ -71,6 +71,9 @@ std::optional<std::string> profile_directory();
 
 // --- Files ---------------------------------------------------------------------------------
 
+// What ends the name of a program file: "" on POSIX, ".exe" on Windows.
+const char* executable_suffix();
+
 // Whether a status query of `path`, following links, succeeds: anything at the path counts.
 bool path_exists(const std::string& path);
 

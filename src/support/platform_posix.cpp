@@ -96,6 +96,10 @@ std::optional<std::string> profile_directory() {
     return std::string(found->pw_dir);
 }
 
+const char* executable_suffix() {
+    return "";
+}
+
 bool path_exists(const std::string& path) {
     struct stat status;
     return path.find('\0') == std::string::npos && ::stat(path.c_str(), &status) == 0;

@@ -10,8 +10,9 @@
 namespace perf_assert {
 
 std::array<std::string, 2> release_candidates(std::string_view project_dir) {
-    return {fmt::format("{}/target/release/murv", project_dir),
-            fmt::format("{}/../target/release/murv", project_dir)};
+    const char* suffix = murv::executable_suffix();
+    return {fmt::format("{}/target/release/murv{}", project_dir, suffix),
+            fmt::format("{}/../target/release/murv{}", project_dir, suffix)};
 }
 
 std::optional<std::string> first_existing(std::span<const std::string> candidates,

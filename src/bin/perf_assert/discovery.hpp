@@ -13,8 +13,9 @@ namespace perf_assert {
 // The application's project directory, fixed when the tool is built.
 extern const std::string_view APP_PROJECT_DIR;
 
-// The directory followed by "/target/release/murv", then by "/../target/release/murv": plain
-// text, nothing normalised.
+// The directory followed by "/target/release/murv", then by "/../target/release/murv", each
+// with the platform's executable suffix ("murv.exe" on Windows): plain text, nothing
+// normalised.
 std::array<std::string, 2> release_candidates(std::string_view project_dir);
 
 // The first candidate for which `exists` holds; later ones are not asked about.
