@@ -14,11 +14,6 @@
 #include <thread>
 #include <vector>
 
-#include <dirent.h>
-#include <signal.h>
-#include <stdlib.h>
-#include <unistd.h>
-
 #include <boost/asio/awaitable.hpp>
 #include <boost/asio/co_spawn.hpp>
 #include <boost/asio/io_context.hpp>
@@ -58,43 +53,6 @@ inline bool eventually(const std::function<bool()>& condition,
     }
 }
 
-// Sets (or, with nullopt, removes) an environment variable for the life of the object.
-class ScopedEnv {
-  public:
-    ScopedEnv(const char* name, std::optional<std::string> value) : name_(name) {
-        if (const char* old = ::getenv(name)) old_ = old;
-        value ? ::setenv(name, value->c_str(), 1) : ::unsetenv(name);
-    }
-    ~ScopedEnv() { old_ ? ::setenv(name_, old_->c_str(), 1) : ::unsetenv(name_); }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-
-  private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
-
-// A fresh directory, removed with everything in it at the end.
-class TempDir {
-  public:
-    TempDir() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "perf_assert_test.XXXXXX").string();
-        path_ = ::mkdtemp(pattern.data());
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-
-    const std::filesystem::path& path() const { return path_; }
-
-  private:
-    std::filesystem::path path_;
-};
-
 inline void write_file(const std::filesystem::path& path, const std::string& text,
                        bool executable = false) {
     std::filesystem::create_directories(path.parent_path());
@@ -119,19 +77,11 @@ inline std::vector<std::byte> bytes_of(std::string_view text) {
     return std::vector<std::byte>(first, first + text.size());
 }
 
-// Threads of this process.
-inline std::size_t thread_count() {
-    std::size_t count = 0;
-    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) {
-        (void)entry;
-        ++count;
-    }
-    return count;
-}
-
-// Whether `pid` is gone and reaped: a zombie still answers kill(pid, 0).
-inline bool reaped(pid_t pid) {
-    return ::kill(pid, 0) < 0 && errno == ESRCH;
-}
-
 }  // namespace test
+
+// Environment variables, temporary directories, threads and processes, per platform.
+#if defined(_WIN32)
+#include "test_support_windows.hpp"
+#else
+#include "test_support_posix.hpp"
+#endif

@@ -1,0 +1,101 @@
+#include <algorithm>
+#include <regex>
+#include <set>
+
+#include <windows.h>
+
+#include <boost/asio/steady_timer.hpp>
+#include <boost/asio/this_coro.hpp>
+#include <boost/asio/use_awaitable.hpp>
+#include <gtest/gtest.h>
+
+#include "session/manager.hpp"
+#include "test_support.hpp"
+
+namespace murv::session {
+namespace {
+
+// Boost.Uuid draws from BCryptGenRandom here.
+TEST(SessionId, IsADistinctVersion4UuidEachTime) {
+    std::set<std::string> texts;
+    for (int i = 0; i < 5; ++i)
+        texts.insert(SessionId::generate().to_string());
+    EXPECT_EQ(texts.size(), 5u);
+    const std::regex form("[0-9a-f]{8}-[0-9a-f]{4}-4[0-9a-f]{3}-[89ab][0-9a-f]{3}-[0-9a-f]{12}");
+    for (const auto& text : texts)
+        EXPECT_TRUE(std::regex_match(text, form)) << text;
+}
+
+// What this process started that still runs: shells and their console hosts.
+std::vector<std::string> started_here() {
+    auto names = test::children_of(::GetCurrentProcessId());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::size_t count_of(const std::vector<std::string>& names, const std::string& name) {
+    return static_cast<std::size_t>(std::count(names.begin(), names.end(), name));
+}
+
+// Opens five sessions of `shell`, lets them come up, and closes them. Returns what this
+// process had started while they were open.
+std::vector<std::string> open_and_close_five(const std::string& shell) {
+    SessionManager manager;
+    std::vector<std::string> while_open;
+    auto run = [&]() -> boost::asio::awaitable<void> {
+        std::vector<SessionId> ids;
+        for (int i = 0; i < 5; ++i) {
+            auto id = co_await manager.open_session(shell, std::nullopt, 80, 24);
+            EXPECT_TRUE(id) << id.error().describe();
+            if (id) ids.push_back(*id);
+        }
+        boost::asio::steady_timer timer(co_await boost::asio::this_coro::executor,
+                                        std::chrono::milliseconds(500));
+        co_await timer.async_wait(boost::asio::use_awaitable);
+        while_open = started_here();
+        for (const auto& id : ids)
+            EXPECT_TRUE(co_await manager.close_session(id));
+    };
+    test::run_task(run());
+    return while_open;
+}
+
+// Closing must end the shell and its console host even though the session's reader thread
+// still holds the console's output: every reader thread gone soon after the last close.
+TEST(SessionManagerNative, ClosedSessionsEndTheirShellsConsoleHostsAndReaderThreads) {
+    test::ScopedEnv stay("PROBE_STAY", "1");  // the probe stays up until its console goes
+    (void)open_and_close_five(PROBE_PATH);    // any thread the system keeps for later is made
+    ASSERT_TRUE(
+        test::eventually([] { return started_here().empty(); }, std::chrono::milliseconds(5000)));
+
+    const auto threads = test::thread_count();
+    const auto while_open = open_and_close_five(PROBE_PATH);
+    EXPECT_EQ(count_of(while_open, "probe.exe"), 5u) << testing::PrintToString(while_open);
+    EXPECT_EQ(count_of(while_open, "conhost.exe"), 5u) << testing::PrintToString(while_open);
+
+    const auto closed = std::chrono::steady_clock::now();
+    EXPECT_TRUE(
+        test::eventually([] { return started_here().empty(); }, std::chrono::milliseconds(5000)))
+        << testing::PrintToString(started_here());
+    EXPECT_TRUE(test::eventually([&] { return test::thread_count() <= threads; },
+                                 std::chrono::milliseconds(5000)))
+        << test::thread_count() << " threads, " << threads << " before";
+    std::printf("all five ended %lld ms after the last close\n",
+                static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                           std::chrono::steady_clock::now() - closed)
+                                           .count()));
+}
+
+TEST(SessionManagerNative, ClosedCmdSessionsLeaveNothingRunning) {
+    const auto while_open = open_and_close_five("cmd.exe");
+    EXPECT_EQ(count_of(while_open, "conhost.exe"), 5u) << testing::PrintToString(while_open);
+    if (!test::under_wine()) {  // Wine's cmd.exe has ended by itself already
+        EXPECT_EQ(count_of(while_open, "cmd.exe"), 5u) << testing::PrintToString(while_open);
+    }
+    EXPECT_TRUE(
+        test::eventually([] { return started_here().empty(); }, std::chrono::milliseconds(5000)))
+        << testing::PrintToString(started_here());
+}
+
+}  // namespace
+}  // namespace murv::session
