@@ -50,13 +50,6 @@ class PerfAssertRun : public testing::Test {
     test::TempDir work_;
 };
 
-std::string repeated(const std::string& line, int times) {
-    std::string text;
-    for (int i = 0; i < times; ++i)
-        text += line;
-    return text;
-}
-
 // The two figures of the report, or nothing when a line is missing.
 struct Figures {
     std::uint64_t median_ms = 0;
@@ -85,7 +78,7 @@ TEST_F(PerfAssertRun, PassesWithTheFullReportAndLeavesNoShellBehind) {
 
     const auto figures = figures_in(outcome.out);
     ASSERT_TRUE(figures) << outcome.out << outcome.err;
-    EXPECT_EQ(outcome.out, PATH_LINE + repeated("fake murv 1.0\n", 11) +
+    EXPECT_EQ(outcome.out, PATH_LINE + test::repeated("fake murv 1.0\n", 11) +
                                report_lines(*figures, true) + "\n全部通过 ✅\n");
     EXPECT_EQ(outcome.exit_code, 0);
     EXPECT_EQ(outcome.err, "");
@@ -108,7 +101,8 @@ TEST_F(PerfAssertRun, AColdStartOverBudgetStillRunsTheMemoryCheckThenEndsOne) {
     const auto figures = figures_in(outcome.out);
     ASSERT_TRUE(figures) << outcome.out << outcome.err;
     EXPECT_GT(figures->median_ms, 200u);
-    EXPECT_EQ(outcome.out, PATH_LINE + repeated("slow\n", 11) + report_lines(*figures, false));
+    EXPECT_EQ(outcome.out,
+              PATH_LINE + test::repeated("slow\n", 11) + report_lines(*figures, false));
     EXPECT_EQ(outcome.exit_code, 1);
 }
 

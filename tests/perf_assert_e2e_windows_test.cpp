@@ -89,13 +89,6 @@ class PerfAssertRun : public testing::Test {
     test::TempDir work_;
 };
 
-std::string repeated(const std::string& line, int times) {
-    std::string text;
-    for (int i = 0; i < times; ++i)
-        text += line;
-    return text;
-}
-
 // The seven lines of a passing report, with the figures it measured; nothing when a figure
 // is missing.
 std::optional<std::string> passing_report(const std::string& out) {
@@ -103,7 +96,7 @@ std::optional<std::string> passing_report(const std::string& out) {
     static const std::regex idle(R"(RSS：(\d+) MB)");
     std::smatch c, i;
     if (!std::regex_search(out, c, cold) || !std::regex_search(out, i, idle)) return std::nullopt;
-    return PATH_LINE + repeated(STAND_IN_LINE, 11) +
+    return PATH_LINE + test::repeated(STAND_IN_LINE, 11) +
            fmt::format("[1/2] 冷启动中位数（10 次）：{} ms （预算 < 200 ms）\n", c[1].str()) +
            PASS +
            fmt::format("[2/2] 5 个 PTY session 空闲 RSS：{} MB （预算 < 80 MB）\n", i[1].str()) +

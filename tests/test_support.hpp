@@ -9,6 +9,7 @@
 #include <fstream>
 #include <functional>
 #include <optional>
+#include <random>
 #include <span>
 #include <string>
 #include <thread>
@@ -79,7 +80,47 @@ inline std::vector<std::byte> bytes_of(std::string_view text) {
 
 }  // namespace test
 
-// Environment variables, temporary directories, threads and processes, per platform.
+namespace test {
+
+// A fresh directory, removed with everything in it at the end.
+class TempDir {
+  public:
+    TempDir() {
+        std::random_device random;
+        std::error_code error;
+        do {
+            path_ = std::filesystem::temp_directory_path() /
+                    ("perf_assert_test." + std::to_string(random()));
+        } while (!std::filesystem::create_directory(path_, error) && !error);
+    }
+    ~TempDir() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::filesystem::path& path() const { return path_; }
+    // The path as UTF-8, as the code under test takes paths.
+    std::string utf8() const {
+        const auto text = path_.u8string();
+        return std::string(text.begin(), text.end());
+    }
+
+  private:
+    std::filesystem::path path_;
+};
+
+inline std::string repeated(const std::string& text, int times) {
+    std::string all;
+    for (int i = 0; i < times; ++i)
+        all += text;
+    return all;
+}
+
+}  // namespace test
+
+// Environment variables, threads and processes, per platform.
 #if defined(_WIN32)
 #include "test_support_windows.hpp"
 #else

@@ -29,27 +29,6 @@ class ScopedEnv {
     std::optional<std::string> old_;
 };
 
-// A fresh directory, removed with everything in it at the end.
-class TempDir {
-  public:
-    TempDir() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "perf_assert_test.XXXXXX").string();
-        path_ = ::mkdtemp(pattern.data());
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-
-    const std::filesystem::path& path() const { return path_; }
-
-  private:
-    std::filesystem::path path_;
-};
-
 // Threads of this process.
 inline std::size_t thread_count() {
     std::size_t count = 0;

@@ -58,32 +58,6 @@ class ScopedEnv {
     std::optional<std::wstring> old_;
 };
 
-// A fresh directory, removed with everything in it at the end.
-class TempDir {
-  public:
-    TempDir() {
-        std::random_device random;
-        std::error_code error;
-        do {
-            path_ = std::filesystem::temp_directory_path() /
-                    ("perf_assert_test." + std::to_string(random()));
-        } while (!std::filesystem::create_directory(path_, error) && !error);
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-
-    const std::filesystem::path& path() const { return path_; }
-    // The path as UTF-8, as the code under test takes paths.
-    std::string utf8() const { return murv::win32::to_utf8(path_.wstring()); }
-
-  private:
-    std::filesystem::path path_;
-};
-
 // Threads of this process.
 inline std::size_t thread_count() {
     const murv::win32::UniqueHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
