@@ -4,57 +4,17 @@
 
 #include <cstddef>
 #include <deque>
-#include <exception>
 #include <memory>
 #include <mutex>
-#include <span>
 #include <utility>
 #include <vector>
 
-#include <boost/circular_buffer.hpp>
-
 #include "pty/pty.hpp"
-#include "support/fatal.hpp"
+#include "session/output_ring.hpp"
 
 namespace murv::session {
 
-inline constexpr std::size_t RING_CAPACITY = 65536;
 inline constexpr std::size_t READ_CHUNK_SIZE = 4096;
-
-// The newest RING_CAPACITY bytes of a session's output, oldest first, behind a blocking
-// mutex. Its storage is allocated in full at creation.
-class OutputRing {
-  public:
-    OutputRing() : bytes_(RING_CAPACITY) {}
-
-    // Appends `chunk`, then drops bytes from the front until no more than RING_CAPACITY
-    // remain. A lock that a holder left by failing is a fatal stop, "ring buffer 锁中毒".
-    void append(std::span<const std::byte> chunk);
-
-  private:
-    friend struct OutputRingProbe;  // tests look inside; nothing else reads the ring
-
-    // Runs `f` on the bytes under the lock; marks the lock failed if `f` throws.
-    template <class F>
-    void with_lock(F&& f) {
-        const std::lock_guard lock(mutex_);
-        if (holder_failed_) {
-            fatal("ring buffer 锁中毒: poisoned lock: another thread failed while holding it");
-        }
-        struct FailureMark {
-            bool& failed;
-            int exceptions = std::uncaught_exceptions();
-            ~FailureMark() {
-                if (std::uncaught_exceptions() > exceptions) failed = true;
-            }
-        } mark{holder_failed_};
-        f(bytes_);
-    }
-
-    std::mutex mutex_;
-    bool holder_failed_ = false;
-    boost::circular_buffer<std::byte> bytes_;
-};
 
 // The bytes of one read.
 using Chunk = std::vector<std::byte>;

@@ -59,7 +59,7 @@ TEST(OutputRingDeathTest, ALockWhoseHolderFailedIsAFatalStop) {
     OutputRing ring;
     OutputRingProbe::fail_while_holding(ring);
     EXPECT_EXIT(ring.append(test::bytes_of("x")), testing::ExitedWithCode(2),
-                "\nthread '<unnamed>' stopped at src/session/output.hpp:[0-9]+:[0-9]+:\n"
+                "\nthread '<unnamed>' stopped at src/session/output_ring.hpp:[0-9]+:[0-9]+:\n"
                 "ring buffer 锁中毒");
 }
 
