@@ -32,6 +32,12 @@ enum class StandardStream { output, error };
 // Writes all of `bytes`, unchanged (no line-end translation), straight to the stream.
 Result<void> write_standard(StandardStream stream, std::string_view bytes);
 
+// Puts a placeholder where this process was started without a standard stream, so that no
+// descriptor it opens later becomes one: a report line or diagnostic would otherwise go into it,
+// and a launched program would find it as its own. Writes to a placeholder output still fail
+// (EBADF), as on the closed stream, and reads from a placeholder input do too.
+void hold_standard_streams();
+
 // Makes a write to a pipe whose reader has gone fail with an error instead of ending the
 // process. Processes the tool starts get the default disposition back.
 void ignore_broken_pipe();

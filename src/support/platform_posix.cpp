@@ -4,6 +4,7 @@
 #include <cstring>
 #include <system_error>
 
+#include <fcntl.h>
 #include <pwd.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -37,6 +38,20 @@ Result<void> write_standard(StandardStream stream, std::string_view bytes) {
         bytes.remove_prefix(static_cast<std::size_t>(written));
     }
     return {};
+}
+
+void hold_standard_streams() {
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (::fcntl(fd, F_GETFD) >= 0 || errno != EBADF) continue;
+        // Open for the other direction: the stream stays unusable the way it was meant to be.
+        // The lowest free number is taken, and those below `fd` are held by now.
+        const int placeholder =
+            ::open("/dev/null", (fd == STDIN_FILENO ? O_WRONLY : O_RDONLY) | O_CLOEXEC);
+        if (placeholder >= 0 && placeholder != fd) {
+            ::dup3(placeholder, fd, O_CLOEXEC);
+            ::close(placeholder);
+        }
+    }
 }
 
 void ignore_broken_pipe() {

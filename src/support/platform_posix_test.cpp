@@ -1,6 +1,8 @@
 #include <filesystem>
 
 #include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -23,6 +25,26 @@ TEST(ReadEnv, TellsPresentAbsentAndNotUnicodeApart) {
     EXPECT_FALSE(read_env("PERF_ASSERT_T_EMPTY").present_and_non_empty());
     EXPECT_EQ(read_env("PERF_ASSERT_T_BAD").status, EnvStatus::not_unicode);
     EXPECT_EQ(read_env("PERF_ASSERT_T_GONE").status, EnvStatus::absent);
+}
+
+// In a child, so that this process keeps its streams: with 0 and 2 closed, a new descriptor
+// lands above 2, and the held streams still refuse what they were closed for.
+TEST(HoldStandardStreams, KeepsClosedStreamsClosedAndTheirNumbersTaken) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(STDIN_FILENO);
+        ::close(STDERR_FILENO);
+        hold_standard_streams();
+        int fds[2];
+        char byte = 'x';
+        const bool sound = ::pipe(fds) == 0 && fds[0] > STDERR_FILENO &&
+                           ::write(STDERR_FILENO, &byte, 1) < 0 && errno == EBADF &&
+                           ::read(STDIN_FILENO, &byte, 1) < 0 && errno == EBADF;
+        ::_exit(sound ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 TEST(ProfileDirectory, IsHomeWhenUsableElseThePasswordDatabaseEntry) {

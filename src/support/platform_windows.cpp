@@ -84,6 +84,10 @@ Result<void> write_standard(StandardStream stream, std::string_view bytes) {
     return {};
 }
 
+void hold_standard_streams() {
+    // Nothing to do: standard handles are not numbers that a later open could be given.
+}
+
 void ignore_broken_pipe() {
     // Nothing to do: a write to a pipe without a reader fails with ERROR_NO_DATA or
     // ERROR_BROKEN_PIPE, and nothing ends the process for it.
