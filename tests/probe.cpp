@@ -1,5 +1,10 @@
 // A program for tests to run in place of a shell or of the application: it reports what it
-// was started with, one "name=value" line each, to $PROBE_OUT when set, else to stdout.
+// was started with, one "name=value" line each, to $PROBE_OUT when set, else to a file named
+// by its process id in $PROBE_DIR when that is set, else to stdout.
+//
+// Started without arguments, as a shell is, it can then go on like one:
+//   PROBE_LINGER set: it reads its input until that ends or fails (as at a hang-up);
+//   PROBE_FLOOD set: it writes to its output without pause until a write fails.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -39,8 +44,12 @@ std::string open_descriptors() {
 
 }  // namespace
 
-int main() {
-    std::string report;
+int main(int argc, char** argv) {
+    std::string report = "pid=" + std::to_string(::getpid()) + "\n";
+    report += "args=";
+    for (int i = 1; i < argc; ++i)
+        report += std::string(i > 1 ? " " : "") + argv[i];
+    report += "\n";
     for (const char* name : {"TERM", "MURV", "LANG", "LC_CTYPE"}) {
         report += std::string(name) + variable(name) + "\n";
     }
@@ -71,12 +80,30 @@ int main() {
     report += std::string("cwd=") + (::getcwd(cwd, sizeof cwd) ? cwd : "?") + "\n";
     report += "done\n";
 
+    std::string out_path;
     if (const char* out = std::getenv("PROBE_OUT")) {
-        FILE* file = std::fopen(out, "w");
+        out_path = out;
+    } else if (const char* dir = std::getenv("PROBE_DIR")) {
+        out_path = std::string(dir) + "/" + std::to_string(::getpid());
+    }
+    if (out_path.empty()) {
+        std::fputs(report.c_str(), stdout);
+    } else {
+        FILE* file = std::fopen(out_path.c_str(), "w");
         std::fputs(report.c_str(), file);
         std::fclose(file);
-    } else {
-        std::fputs(report.c_str(), stdout);
+    }
+
+    if (argc > 1) return 0;
+    if (std::getenv("PROBE_LINGER")) {
+        char buffer[256];
+        while (::read(STDIN_FILENO, buffer, sizeof buffer) > 0) {
+        }
+    } else if (std::getenv("PROBE_FLOOD")) {
+        char line[4096];
+        std::fill(std::begin(line), std::end(line), 'y');
+        while (::write(STDOUT_FILENO, line, sizeof line) > 0) {
+        }
     }
     return 0;
 }

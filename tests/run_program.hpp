@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -9,10 +10,13 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include "test_support.hpp"
+
+extern char** environ;
 
 namespace test {
 
@@ -23,11 +27,22 @@ struct Outcome {
     std::string err;
 };
 
+// What the program's standard output is.
+enum class Stdout {
+    captured,     // a file, read back into Outcome::out
+    reader_gone,  // a pipe whose read end is closed
+    closed,       // no descriptor 1 at all
+    full_device,  // /dev/full: every write fails with "No space left on device"
+};
+
 struct Launch {
     std::vector<std::string> args;
     std::filesystem::path cwd = ".";
     std::vector<std::pair<std::string, std::optional<std::string>>> env;  // nullopt: removed
-    bool stdout_reader_gone = false;  // stdout a pipe whose read end is closed
+    Stdout out = Stdout::captured;
+    bool stdin_closed = false;
+    bool stray_descriptor = false;           // one more descriptor, open without close-on-exec
+    std::optional<rlim_t> descriptor_limit;  // RLIMIT_NOFILE, soft and hard
 
     Launch& with_args(std::vector<std::string> values) {
         args = std::move(values);
@@ -37,51 +52,115 @@ struct Launch {
         env.emplace_back(std::move(name), std::move(value));
         return *this;
     }
-    Launch& with_stdout_reader_gone() {
-        stdout_reader_gone = true;
+    Launch& with_stdout(Stdout kind) {
+        out = kind;
+        return *this;
+    }
+    Launch& with_stdin_closed() {
+        stdin_closed = true;
+        return *this;
+    }
+    Launch& with_stray_descriptor() {
+        stray_descriptor = true;
+        return *this;
+    }
+    Launch& with_descriptor_limit(rlim_t limit) {
+        descriptor_limit = limit;
         return *this;
     }
 };
+
+// This process's environment with `changes` applied, as "NAME=value" texts.
+inline std::vector<std::string> environment_with(
+    const std::vector<std::pair<std::string, std::optional<std::string>>>& changes) {
+    std::vector<std::string> entries;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        const std::string_view text = *entry;
+        bool replaced = false;
+        for (const auto& change : changes)
+            replaced = replaced || text.starts_with(change.first + "=");
+        if (!replaced) entries.emplace_back(text);
+    }
+    for (const auto& [name, value] : changes) {
+        if (value) entries.push_back(name + "=" + *value);
+    }
+    return entries;
+}
 
 inline Outcome run_program(const std::string& program, const Launch& launch = {}) {
     TempDir capture;
     const auto out_path = capture.path() / "out";
     const auto err_path = capture.path() / "err";
+
+    // Everything the child needs is made here: between fork and exec it only makes system calls.
+    int out = -1;
     int pipe_fds[2] = {-1, -1};
-    if (launch.stdout_reader_gone) {
-        if (::pipe(pipe_fds) < 0) std::abort();
-        ::close(pipe_fds[0]);
+    switch (launch.out) {
+        case Stdout::captured:
+            out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+            break;
+        case Stdout::reader_gone:
+            if (::pipe2(pipe_fds, O_CLOEXEC) < 0) std::abort();
+            ::close(pipe_fds[0]);
+            out = pipe_fds[1];
+            break;
+        case Stdout::closed:
+            break;
+        case Stdout::full_device:
+            out = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
+            break;
     }
+    const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    const int stray = launch.stray_descriptor ? ::open("/dev/null", O_RDONLY) : -1;
+    if ((out < 0 && launch.out != Stdout::closed) || err < 0 ||
+        (stray < 0 && launch.stray_descriptor)) {
+        std::abort();
+    }
+
     std::vector<char*> argv{const_cast<char*>(program.c_str())};
     for (const auto& arg : launch.args)
         argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
+    std::vector<std::string> env = environment_with(launch.env);
+    std::vector<char*> envp;
+    for (auto& entry : env)
+        envp.push_back(entry.data());
+    envp.push_back(nullptr);
+    const std::string cwd = launch.cwd.string();
+    rlimit limit{};
+    if (launch.descriptor_limit) limit = {*launch.descriptor_limit, *launch.descriptor_limit};
+
+    // Whatever the test runner left open stays out of the program; only the stray one goes in.
+    const long open_max = ::sysconf(_SC_OPEN_MAX);
+    const int descriptor_end =
+        open_max > 0 && open_max < 65536 ? static_cast<int>(open_max) : 65536;
 
     const pid_t pid = ::fork();
     if (pid == 0) {
-        // The test process is single-threaded here, so the child may use the library freely.
-        for (const auto& [name, value] : launch.env) {
-            value ? ::setenv(name.c_str(), value->c_str(), 1) : ::unsetenv(name.c_str());
+        for (int fd = STDERR_FILENO + 1; fd < descriptor_end; ++fd) {
+            if (fd != stray) ::fcntl(fd, F_SETFD, FD_CLOEXEC);
         }
-        const int out = launch.stdout_reader_gone
-                            ? pipe_fds[1]
-                            : ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (out < 0 || err < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0 ||
-            ::chdir(launch.cwd.c_str()) < 0) {
-            ::_exit(126);
-        }
-        ::execv(program.c_str(), argv.data());
+        const bool ready = (out < 0 ? ::close(STDOUT_FILENO) == 0 || errno == EBADF
+                                    : ::dup2(out, STDOUT_FILENO) >= 0) &&
+                           ::dup2(err, STDERR_FILENO) >= 0 &&
+                           (!launch.stdin_closed || ::close(STDIN_FILENO) == 0 || errno == EBADF) &&
+                           ::chdir(cwd.c_str()) == 0 &&
+                           (!launch.descriptor_limit || ::setrlimit(RLIMIT_NOFILE, &limit) == 0);
+        if (!ready) ::_exit(126);
+        ::execve(program.c_str(), argv.data(), envp.data());
         ::_exit(127);
     }
-    if (launch.stdout_reader_gone) ::close(pipe_fds[1]);
+    for (const int fd : {out, err, stray}) {
+        if (fd >= 0) ::close(fd);
+    }
     int status = 0;
-    ::waitpid(pid, &status, 0);
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
 
     Outcome outcome;
     if (WIFEXITED(status)) outcome.exit_code = WEXITSTATUS(status);
     if (WIFSIGNALED(status)) outcome.signal = WTERMSIG(status);
-    outcome.out = read_file(out_path);
+    if (launch.out == Stdout::captured) outcome.out = read_file(out_path);
     outcome.err = read_file(err_path);
     return outcome;
 }

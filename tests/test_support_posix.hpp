@@ -9,7 +9,11 @@
 #include <dirent.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/wait.h>
 #include <unistd.h>
+#if defined(__linux__)
+#include <sys/prctl.h>
+#endif
 
 namespace test {
 
@@ -29,14 +33,38 @@ class ScopedEnv {
     std::optional<std::string> old_;
 };
 
-// Threads of this process.
-inline std::size_t thread_count() {
+inline std::size_t entry_count(const char* directory) {
     std::size_t count = 0;
-    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) {
+    for (const auto& entry : std::filesystem::directory_iterator(directory)) {
         (void)entry;
         ++count;
     }
     return count;
+}
+
+// Threads of this process.
+inline std::size_t thread_count() {
+    return entry_count("/proc/self/task");
+}
+
+// Open descriptors of this process (the count's own listing among them, as every time).
+inline std::size_t descriptor_count() {
+    return entry_count("/proc/self/fd");
+}
+
+// Makes this process the parent of every orphan among its descendants, so that what a program
+// leaves behind ends up here; false where the system has no such thing.
+inline bool adopt_orphans() {
+#if defined(__linux__)
+    return ::prctl(PR_SET_CHILD_SUBREAPER, 1) == 0;
+#else
+    return false;
+#endif
+}
+
+// Whether this process has a child, alive or a zombie. A zombie found is reaped.
+inline bool has_children() {
+    return ::waitpid(-1, nullptr, WNOHANG) >= 0 || errno != ECHILD;
 }
 
 // Whether `pid` is gone and reaped: a zombie still answers kill(pid, 0).

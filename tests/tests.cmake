@@ -90,9 +90,9 @@ if(WIN32)
     endif()
 else()
     # The tool again, with a project directory below its working directory (so that each test
-    # brings its own fake application) whose text needs every kind of care: quotes, a
+    # brings its own fake application) whose text needs every kind of care: quotes, a tab, a
     # backslash, a space and non-ASCII. tests/perf_assert_e2e_test.cpp spells the same text.
-    perf_assert_tool(perf_assert_fixture "/proc/self/cwd/app \"项目\" \\dir")
+    perf_assert_tool(perf_assert_fixture "/proc/self/cwd/app \"项目\"\t\\dir")
 
     add_executable(perf_assert_e2e_test tests/perf_assert_e2e_test.cpp)
     target_link_libraries(perf_assert_e2e_test PRIVATE test_support)

@@ -109,5 +109,30 @@ TEST(SessionManagerNative, ClosedSessionsEndTheirShellsAndReaderThreads) {
     }
 }
 
+// Opening and closing many sessions, one after another, holds on to nothing: descriptors,
+// threads and children all return to where they were.
+TEST(SessionManagerNative, TwoHundredOpensAndClosesLeaveNothingBehind) {
+    const auto descriptors = test::descriptor_count();
+    const auto threads = test::thread_count();
+    SessionManager manager;
+    auto churn = [&]() -> boost::asio::awaitable<void> {
+        for (int i = 0; i < 200; ++i) {
+            auto id = co_await manager.open_session("/bin/sh", std::nullopt, 80, 24);
+            if (!id) {
+                ADD_FAILURE() << "open " << i << ": " << id.error().describe();
+                co_return;
+            }
+            EXPECT_TRUE(co_await manager.close_session(*id));
+        }
+    };
+    run_task(churn());
+    EXPECT_TRUE(test::eventually(
+        [&] { return test::thread_count() == threads && test::descriptor_count() == descriptors; },
+        std::chrono::milliseconds(5000)))
+        << test::thread_count() << " threads (" << threads << " before), "
+        << test::descriptor_count() << " descriptors (" << descriptors << " before)";
+    EXPECT_FALSE(test::has_children());
+}
+
 }  // namespace
 }  // namespace murv::session
