@@ -46,14 +46,24 @@ class PerfAssertRun : public testing::Test {
         std::filesystem::copy_file(program, app_path());
     }
 
-    // Runs the fixture in the work directory, its output into files, and waits for it.
-    Outcome run() const {
+    // Runs the fixture in the work directory, its output into files (or, with
+    // `stdout_reader_gone`, its standard output a pipe whose read end is closed) and waits.
+    Outcome run(bool stdout_reader_gone = false) const {
         test::TempDir capture;
         const auto out_path = capture.path() / "out";
         const auto err_path = capture.path() / "err";
         Outcome outcome;
         {
-            const UniqueHandle out = inheritable_file(out_path);
+            UniqueHandle out;
+            if (stdout_reader_gone) {
+                SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+                HANDLE read_end = nullptr, write_end = nullptr;
+                EXPECT_TRUE(::CreatePipe(&read_end, &write_end, &inheritable, 0));
+                ::CloseHandle(read_end);
+                out = UniqueHandle(write_end);
+            } else {
+                out = inheritable_file(out_path);
+            }
             const UniqueHandle err = inheritable_file(err_path);
             EXPECT_TRUE(out && err);
             STARTUPINFOW startup{};
@@ -81,7 +91,7 @@ class PerfAssertRun : public testing::Test {
                 },
                 std::chrono::milliseconds(3000));
         }
-        outcome.out = test::read_file(out_path);
+        if (!stdout_reader_gone) outcome.out = test::read_file(out_path);
         outcome.err = test::read_file(err_path);
         return outcome;
     }
@@ -135,6 +145,49 @@ TEST_F(PerfAssertRun, NoExecutableIsAFatalStopThatListsBothExeCandidates) {
         "找不到 murv release 二进制；尝试过：[\"app 项目/target/release/murv.exe\", "
         "\"app 项目/../target/release/murv.exe\"]。先跑 `cargo build --release --bin murv`。\n"))
         << outcome.err;
+    EXPECT_EQ(outcome.exit_code, 2u);
+}
+
+TEST_F(PerfAssertRun, AVersionThatFailsIsAFatalStopAfterTheFirstTimedLaunch) {
+    install(PROBE_PATH);
+    test::ScopedEnv exit_code("PROBE_EXIT", "3");
+    test::ScopedEnv quiet("PROBE_OUT", (work_.path() / "report").string());
+    const auto outcome = run();
+    EXPECT_EQ(outcome.out, PATH_LINE);
+    EXPECT_TRUE(outcome.err.ends_with("\nassertion failed: status.success()\n")) << outcome.err;
+    EXPECT_EQ(outcome.exit_code, 2u);
+}
+
+TEST_F(PerfAssertRun, AnApplicationThatIsNoProgramIsAFatalStopAtTheFirstTimedLaunch) {
+    test::write_file(app_path(), "not a program\n");
+    const auto outcome = run();
+    EXPECT_EQ(outcome.out, PATH_LINE);
+    const std::regex failed("\n启动 murv 失败: [^\n]+ \\(os error [0-9]+\\)\n$");
+    EXPECT_TRUE(std::regex_search(outcome.err, failed)) << outcome.err;
+    EXPECT_EQ(outcome.exit_code, 2u);
+}
+
+TEST_F(PerfAssertRun, AShellThatCannotRunIsAFatalStopAfterTheColdStartVerdict) {
+    install(STAND_IN_PATH);
+    for (const char* shell : {"", "C:\\nonexistent\\shell.exe"}) {
+        test::ScopedEnv comspec("ComSpec", shell);
+        const auto outcome = run();
+        EXPECT_TRUE(outcome.out.starts_with(PATH_LINE + test::repeated(STAND_IN_LINE, 11) +
+                                            "[1/2] 冷启动中位数（10 次）："))
+            << outcome.out;
+        EXPECT_TRUE(outcome.out.ends_with(" ms （预算 < 200 ms）\n" + PASS)) << outcome.out;
+        EXPECT_NE(outcome.err.find("\n开 session 失败: spawn shell 子进程失败\n\nCaused by:\n"),
+                  std::string::npos)
+            << outcome.err;
+        EXPECT_EQ(outcome.exit_code, 2u) << shell;
+    }
+}
+
+TEST_F(PerfAssertRun, AStdoutWhoseReaderHasGoneIsAFatalStop) {
+    install(STAND_IN_PATH);
+    const auto outcome = run(true);
+    const std::regex failed("\nfailed printing to stdout: [^\n]+ \\(os error [0-9]+\\)\n$");
+    EXPECT_TRUE(std::regex_search(outcome.err, failed)) << outcome.err;
     EXPECT_EQ(outcome.exit_code, 2u);
 }
 
