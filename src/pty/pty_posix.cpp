@@ -261,7 +261,8 @@ class PosixSlave final : public SlavePty {
         const ExecPlan plan(command);
 
         int pipe_fds[2];
-        if (::pipe2(pipe_fds, O_CLOEXEC) < 0) return std::unexpected(os_failure("pipe2", errno));
+        if (::pipe2(pipe_fds, O_CLOEXEC) < 0)
+            return std::unexpected(os_failure("make the pipe that reports the start", errno));
         UniqueFd report_read(pipe_fds[0]);
         UniqueFd report_write(pipe_fds[1]);
 
@@ -373,18 +374,22 @@ class PosixPtySystem final : public PtySystem {
   public:
     Result<PtyPair> openpty(PtySize size) override {
         UniqueFd master(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
-        if (!master) return std::unexpected(os_failure("posix_openpt", errno));
-        if (::grantpt(master.get()) < 0) return std::unexpected(os_failure("grantpt", errno));
-        if (::unlockpt(master.get()) < 0) return std::unexpected(os_failure("unlockpt", errno));
+        if (!master) return std::unexpected(os_failure("open a pseudo-terminal", errno));
+        if (::grantpt(master.get()) < 0)
+            return std::unexpected(os_failure("grant the slave side", errno));
+        if (::unlockpt(master.get()) < 0)
+            return std::unexpected(os_failure("unlock the slave side", errno));
         char name[128];
         if (int error = ::ptsname_r(master.get(), name, sizeof name)) {
-            return std::unexpected(os_failure("ptsname_r", error));
+            return std::unexpected(os_failure("name the slave side", error));
         }
         UniqueFd slave(::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC));
-        if (!slave) return std::unexpected(os_failure(fmt::format("open {}", name), errno));
+        if (!slave)
+            return std::unexpected(os_failure(fmt::format("open the slave side {}", name), errno));
 
         int released[2];
-        if (::pipe2(released, O_CLOEXEC) < 0) return std::unexpected(os_failure("pipe2", errno));
+        if (::pipe2(released, O_CLOEXEC) < 0)
+            return std::unexpected(os_failure("make the hang-up pipe", errno));
         UniqueFd released_read(released[0]);
         UniqueFd released_write(released[1]);
 
