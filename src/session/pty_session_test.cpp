@@ -133,12 +133,16 @@ std::string probe_report(std::uint16_t cols, std::uint16_t rows) {
         report = OutputRingProbe::contents(*session->output_ring);
         return report.find("done") != std::string::npos;
     }));
-    // Chunk by chunk, the channel carries the same bytes, in order.
+    // Chunk by chunk, the channel carries the same bytes, in order; each chunk reaches it just
+    // after the ring.
     auto receiver = session->output_rx.try_lock();
     std::string sent;
-    for (const auto& chunk : OutputReceiverProbe::queued(**receiver))
-        sent += chunk;
-    EXPECT_EQ(sent, report);
+    EXPECT_TRUE(test::eventually([&] {
+        sent.clear();
+        for (const auto& chunk : OutputReceiverProbe::queued(**receiver))
+            sent += chunk;
+        return sent == report;
+    })) << sent;
     return report;
 }
 
