@@ -21,24 +21,6 @@ void expect(bool holds) {
     if (!holds) violated();
 }
 
-void append_utf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xc0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3f));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xe0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3f));
-        out += static_cast<char>(0x80 | (c & 0x3f));
-    } else {
-        out += static_cast<char>(0xf0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3f));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3f));
-        out += static_cast<char>(0x80 | (c & 0x3f));
-    }
-}
-
 std::optional<unsigned> hex_digit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;  // lower case only, as documented
@@ -116,7 +98,7 @@ std::string unquote(std::string_view& in) {
                 // Only what has no short escape of its own and cannot be shown as it is.
                 expect(p != '\t' && p != '\r' && p != '\n' && p != 0 && p != '"' && p != '\\');
                 expect(p < 0x20 || (p >= 0x7f && p <= 0x9f) || p >= 0xad);
-                append_utf8(out, p);
+                murv::append_utf8(out, p);
                 break;
             }
             default:

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace murv {
@@ -16,5 +17,8 @@ struct DecodedChar {
 std::optional<DecodedChar> decode_utf8(std::string_view text);
 
 bool is_valid_utf8(std::string_view text);
+
+// Appends the UTF-8 form of `c`, a Unicode scalar value.
+void append_utf8(std::string& out, char32_t c);
 
 }  // namespace murv
