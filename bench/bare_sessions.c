@@ -36,7 +36,8 @@ static void* read_output(void* arg) {
     ssize_t n;
     while ((n = read(s->master, buffer, sizeof buffer)) > 0) {
         if (s->used + (size_t)n > RING) s->used = 0; /* crude, but it touches the same memory */
-        for (ssize_t i = 0; i < n; ++i) s->ring[s->used++] = buffer[i];
+        for (ssize_t i = 0; i < n; ++i)
+            s->ring[s->used++] = buffer[i];
     }
     waitpid(s->shell, NULL, 0);
     return NULL;
@@ -45,7 +46,7 @@ static void* read_output(void* arg) {
 static long resident_bytes(void) {
     long pages = 0;
     FILE* statm = fopen("/proc/self/statm", "r");
-    if (statm == NULL || fscanf(statm, "%*ld %ld", &pages) != 1) return 0;
+    if (statm == NULL || fscanf(statm, "%*s %ld", &pages) != 1) return 0;
     fclose(statm);
     return pages * sysconf(_SC_PAGESIZE);
 }
@@ -84,9 +85,12 @@ int main(int argc, char** argv) {
     const double closing = now_us();
     /* A reader blocked in read() does not notice a close() of its descriptor by another
      * thread, so the shells are hung up directly; each reader then sees the end and reaps. */
-    for (int i = 0; i < SESSIONS; ++i) kill(sessions[i].shell, SIGHUP);
-    for (int i = 0; i < SESSIONS; ++i) pthread_join(sessions[i].reader, NULL);
-    for (int i = 0; i < SESSIONS; ++i) close(sessions[i].master);
+    for (int i = 0; i < SESSIONS; ++i)
+        kill(sessions[i].shell, SIGHUP);
+    for (int i = 0; i < SESSIONS; ++i)
+        pthread_join(sessions[i].reader, NULL);
+    for (int i = 0; i < SESSIONS; ++i)
+        close(sessions[i].master);
     const double reaped = now_us();
 
     printf("open_us=%.0f rss_bytes=%ld reap_us=%.0f\n", opened - opening, rss, reaped - closing);

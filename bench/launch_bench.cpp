@@ -5,11 +5,11 @@
 #include <cstdlib>
 
 #include <spawn.h>
-#include <sys/wait.h>
 
 #include <benchmark/benchmark.h>
 
-#include "support/process.hpp"
+#include "os/posix.hpp"
+#include "os/process.hpp"
 
 extern char** environ;
 
@@ -21,8 +21,7 @@ void bare_spawn_and_wait(const char* program) {
     char* argv[] = {const_cast<char*>(program), const_cast<char*>("--version"), nullptr};
     pid_t pid;
     if (::posix_spawn(&pid, program, nullptr, nullptr, argv, environ) != 0) std::abort();
-    int status;
-    ::waitpid(pid, &status, 0);
+    (void)murv::os::wait_for_child(pid);
 }
 
 void LaunchAndWait(benchmark::State& state) {
@@ -31,7 +30,7 @@ void LaunchAndWait(benchmark::State& state) {
     double bare_seconds = 0;
     for (auto _ : state) {
         const auto start = Clock::now();
-        const auto status = murv::run_to_exit(program, "--version");
+        const auto status = murv::os::run_to_exit(program, "--version");
         const auto middle = Clock::now();
         bare_spawn_and_wait(program.c_str());
         const auto end = Clock::now();

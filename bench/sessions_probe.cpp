@@ -15,9 +15,9 @@
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/use_awaitable.hpp>
 
-#include "bin/perf_assert/idle_rss.hpp"
+#include "idle_rss.hpp"
+#include "os/resident_memory.hpp"
 #include "session/manager.hpp"
-#include "support/resident_memory.hpp"
 
 namespace {
 
@@ -36,10 +36,13 @@ double micros(Clock::duration d) {
     return std::chrono::duration<double, std::micro>(d).count();
 }
 
-boost::asio::awaitable<void> probe(std::chrono::milliseconds idle) {
+namespace perf_assert = murv::perf_assert;
+namespace session = murv::session;
+
+murv::asio::awaitable<void> probe(std::chrono::milliseconds idle) {
     const std::size_t threads = thread_count();
-    murv::session::SessionManager manager;
-    std::vector<murv::session::SessionId> ids;
+    session::SessionManager manager;
+    std::vector<session::SessionId> ids;
 
     const auto opening = Clock::now();
     for (std::size_t i = 0; i < perf_assert::IDLE_SESSION_COUNT; ++i) {
@@ -53,9 +56,8 @@ boost::asio::awaitable<void> probe(std::chrono::milliseconds idle) {
     }
     const auto opened = Clock::now();
 
-    boost::asio::steady_timer timer(co_await boost::asio::this_coro::executor, idle);
-    co_await timer.async_wait(boost::asio::use_awaitable);
-    const auto resident = murv::own_resident_bytes();
+    co_await murv::sleep_for(idle);
+    const auto resident = murv::os::own_resident_bytes();
 
     for (const auto& id : ids)
         (void)co_await manager.close_session(id);

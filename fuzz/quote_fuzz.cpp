@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "support/quote.hpp"
-#include "support/utf8.hpp"
+#include "base/quote.hpp"
+#include "base/utf8.hpp"
 
 namespace {
 

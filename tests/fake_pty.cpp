@@ -48,9 +48,9 @@ class FakeChild final : public pty::Child {
     explicit FakeChild(std::shared_ptr<FakeLog> log) : log_(std::move(log)) {}
     ~FakeChild() override { log_->add("child released"); }
     std::optional<std::uint32_t> process_id() const override { return 4242; }
-    Result<murv::ExitStatus> wait() override {
+    Result<murv::os::ExitStatus> wait() override {
         log_->add("child waited for");
-        return murv::ExitStatus::exited(0);
+        return murv::os::ExitStatus::exited(0);
     }
 
   private:

@@ -7,12 +7,12 @@
 #include <fmt/format.h>
 #include <gtest/gtest.h>
 
-#include "support/win32.hpp"
+#include "os/win32.hpp"
 #include "test_support.hpp"
 
 namespace {
 
-using murv::win32::UniqueHandle;
+using test::win32::UniqueHandle;
 
 // The fixture build's project directory; tests/tests.cmake compiles in the same text.
 const std::string PROJECT = "app 项目";
@@ -39,7 +39,7 @@ UniqueHandle inheritable_file(const std::filesystem::path& path) {
 class PerfAssertRun : public testing::Test {
   protected:
     std::filesystem::path app_path() const {
-        return work_.path() / murv::win32::to_wide(FOUND_PATH).value();
+        return work_.path() / test::win32::to_wide(FOUND_PATH).value();
     }
     void install(const char* program) const {
         std::filesystem::create_directories(app_path().parent_path());
@@ -73,7 +73,7 @@ class PerfAssertRun : public testing::Test {
             startup.hStdError = err.get();
             std::wstring command_line = L"perf_assert_fixture.exe";
             PROCESS_INFORMATION started{};
-            const auto program = murv::win32::to_wide(PERF_ASSERT_FIXTURE).value();
+            const auto program = test::win32::to_wide(PERF_ASSERT_FIXTURE).value();
             if (!::CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, TRUE, 0,
                                   nullptr, work_.path().c_str(), &startup, &started)) {
                 ADD_FAILURE() << "cannot start the fixture: " << ::GetLastError();

@@ -14,6 +14,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "os/posix.hpp"
 #include "test_support.hpp"
 
 extern char** environ;
@@ -154,8 +155,7 @@ inline Outcome run_program(const std::string& program, const Launch& launch = {}
         if (fd >= 0) ::close(fd);
     }
     int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
+    (void)murv::os::retry_interrupted([&] { return ::waitpid(pid, &status, 0); });
 
     Outcome outcome;
     if (WIFEXITED(status)) outcome.exit_code = WEXITSTATUS(status);

@@ -1,6 +1,7 @@
 // Helpers shared by the tests.
 #pragma once
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstddef>
@@ -21,6 +22,14 @@
 #include <boost/asio/use_future.hpp>
 
 namespace test {
+
+// Whether the build runs under a sanitizer, which replaces what some tests look at (the
+// allocator, the address space).
+#if defined(PERF_ASSERT_SANITIZED)
+inline constexpr bool SANITIZED = true;
+#else
+inline constexpr bool SANITIZED = false;
+#endif
 
 // Runs `task` on a fresh io_context until it completes and returns its result.
 template <class T>
@@ -110,6 +119,46 @@ class TempDir {
   private:
     std::filesystem::path path_;
 };
+
+// The lines that a terminal's output shows: escape sequences dropped (a cursor move
+// counts as a line break), lines split at carriage returns and line feeds, trailing blanks
+// cut, empty lines left out.
+inline std::vector<std::string> screen_lines(std::string_view output) {
+    std::vector<std::string> lines(1);
+    const auto at_end = [&](std::size_t i) { return i >= output.size(); };
+    for (std::size_t i = 0; i < output.size(); ++i) {
+        const char c = output[i];
+        if (c == '\x1b' && !at_end(i + 1) && output[i + 1] == '[') {
+            std::size_t end = i + 2;  // parameters, then a final byte from '@' to '~'
+            while (!at_end(end) && (output[end] < '@' || output[end] > '~'))
+                ++end;
+            if (!at_end(end) && (output[end] == 'H' || output[end] == 'f')) lines.emplace_back();
+            i = end;
+        } else if (c == '\x1b' && !at_end(i + 1) && output[i + 1] == ']') {
+            std::size_t end = i + 2;  // up to BEL, or ESC and a backslash
+            while (!at_end(end) && output[end] != '\a' && output[end] != '\x1b')
+                ++end;
+            i = !at_end(end) && output[end] == '\x1b' ? end + 1 : end;
+        } else if (c == '\x1b') {
+            ++i;
+        } else if (c == '\r' || c == '\n') {
+            lines.emplace_back();
+        } else {
+            lines.back() += c;
+        }
+    }
+    std::vector<std::string> shown;
+    for (auto& line : lines) {
+        line.erase(line.find_last_not_of(' ') + 1);
+        if (!line.empty()) shown.push_back(std::move(line));
+    }
+    return shown;
+}
+
+inline bool shows_line(std::string_view output, const std::string& line) {
+    const auto lines = screen_lines(output);
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
 
 inline std::string repeated(const std::string& text, int times) {
     std::string all;

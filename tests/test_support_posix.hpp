@@ -10,13 +10,24 @@
 #include <dirent.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#if defined(__linux__)
-#include <sys/prctl.h>
-#endif
 
 namespace test {
+
+// Nothing to set up here.
+inline void prepare_test_process() {}
+
+// Makes a symbolic link at `link` to `target`; false when that cannot be done.
+inline bool make_symlink(const std::filesystem::path& target, const std::filesystem::path& link) {
+    return ::symlink(target.c_str(), link.c_str()) == 0;
+}
+
+// Wine runs Windows programs only.
+inline bool under_wine() {
+    return false;
+}
 
 // Sets (or, with nullopt, removes) an environment variable for the life of the object.
 class ScopedEnv {
@@ -26,6 +37,8 @@ class ScopedEnv {
         value ? ::setenv(name, value->c_str(), 1) : ::unsetenv(name);
     }
     ~ScopedEnv() { old_ ? ::setenv(name_, old_->c_str(), 1) : ::unsetenv(name_); }
+    // Sets a value that is not valid Unicode: a byte that is not UTF-8.
+    static ScopedEnv not_unicode(const char* name) { return ScopedEnv(name, "\xff"); }
     ScopedEnv(const ScopedEnv&) = delete;
     ScopedEnv& operator=(const ScopedEnv&) = delete;
 
@@ -61,13 +74,9 @@ inline std::size_t descriptor_count() {
 }
 
 // Makes this process the parent of every orphan among its descendants, so that what a program
-// leaves behind ends up here; false where the system has no such thing.
+// leaves behind ends up here; false where the system refuses.
 inline bool adopt_orphans() {
-#if defined(__linux__)
     return ::prctl(PR_SET_CHILD_SUBREAPER, 1) == 0;
-#else
-    return false;
-#endif
 }
 
 // Whether this process has a child, alive or a zombie. A zombie found is reaped.

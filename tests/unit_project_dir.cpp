@@ -1,8 +1,8 @@
 // The unit tests link the driver's checks without a tool's project directory.
-#include "bin/perf_assert/discovery.hpp"
+#include "discovery.hpp"
 
-namespace perf_assert {
+namespace murv::perf_assert {
 
 const std::string_view APP_PROJECT_DIR = "/nonexistent/unit-test-project";
 
-}  // namespace perf_assert
+}  // namespace murv::perf_assert

@@ -2,11 +2,8 @@
 
 namespace murv::pty {
 
-ShellCommand::ShellCommand(std::string program) : program_(std::move(program)) {
-    for (auto& [name, value] : process_environment()) {
-        environment_.insert_or_assign(std::move(name), std::move(value));
-    }
-}
+ShellCommand::ShellCommand(std::string program)
+    : program_(std::move(program)), environment_(default_environment()) {}
 
 void ShellCommand::set_env(const std::string& name, std::string value) {
     // Erase first: on a platform whose names ignore case, the new spelling is the one kept.

@@ -13,9 +13,9 @@
 #include <span>
 #include <string>
 
-#include "support/error.hpp"
-#include "support/platform.hpp"
-#include "support/process.hpp"
+#include "base/error.hpp"
+#include "os/platform.hpp"
+#include "os/process.hpp"
 
 namespace murv::pty {
 
@@ -28,17 +28,22 @@ struct PtySize {
     friend bool operator==(const PtySize&, const PtySize&) = default;
 };
 
-// A program to spawn: no arguments beyond its name, an environment that starts as this
-// process's own, and an optional working directory.
+// Environment variables by name, in the platform's order of names: on Windows, names that
+// differ only in case are one variable.
+struct EnvNameLess {
+    bool operator()(const std::string& a, const std::string& b) const {
+        return os::env_name_less(a, b);
+    }
+};
+using Environment = std::map<std::string, std::string, EnvNameLess>;
+
+// The environment a new command starts with: this process's own. (native layer)
+Environment default_environment();
+
+// A program to spawn: no arguments beyond its name, an environment that starts as the
+// default one, and an optional working directory.
 class ShellCommand {
   public:
-    struct NameLess {
-        bool operator()(const std::string& a, const std::string& b) const {
-            return env_name_less(a, b);
-        }
-    };
-    using Environment = std::map<std::string, std::string, NameLess>;
-
     explicit ShellCommand(std::string program);
 
     // Sets a variable, replacing one of the same name.
@@ -75,7 +80,7 @@ class Child {
     virtual ~Child() = default;
     virtual std::optional<std::uint32_t> process_id() const = 0;
     // Blocks until the program has exited and reaps it.
-    virtual Result<ExitStatus> wait() = 0;
+    virtual Result<os::ExitStatus> wait() = 0;
 };
 
 class SlavePty {

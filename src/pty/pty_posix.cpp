@@ -1,5 +1,5 @@
-// Pseudo terminals on POSIX: posix_openpt for the pair; a child started as a fork (or, on Linux,
-// a clone that shares memory until it execs) runs the program.
+// Pseudo terminals on POSIX: posix_openpt for the pair; a child started as a clone that shares
+// this process's memory until it execs runs the program.
 //
 // Every descriptor is close-on-exec from birth, so no program started here or elsewhere in the
 // process inherits another terminal's ends.
@@ -19,16 +19,17 @@
 
 #include <fmt/format.h>
 
+#include "os/platform.hpp"
+#include "os/posix.hpp"
+#include "os/system_error.hpp"
 #include "pty/pty.hpp"
-#include "support/platform.hpp"
-#include "support/unique_fd.hpp"
 
 namespace murv::pty {
 namespace {
 
-Error os_failure(std::string what, int code) {
-    return Error(std::move(what), os_error(code));
-}
+using os::failure;
+using os::retry_interrupted;
+using os::UniqueFd;
 
 // Reads the terminal until its master is released: then it lets its own descriptor go, so
 // that the terminal can close even while this reader's owner still holds it.
@@ -42,14 +43,14 @@ class FdReader final : public Reader {
         if (!fd_) return 0;
         pollfd watched[] = {{fd_.get(), POLLIN, 0}, {master_released_.get(), POLLIN, 0}};
         if (::poll(watched, 2, -1) < 0) {
-            return std::unexpected(os_failure("wait for the terminal", errno));
+            return std::unexpected(failure("wait for the terminal", errno));
         }
         if (watched[1].revents != 0) {
             fd_.reset();
             return 0;
         }
         const ssize_t n = ::read(fd_.get(), buffer.data(), buffer.size());
-        if (n < 0) return std::unexpected(os_failure("read from the terminal", errno));
+        if (n < 0) return std::unexpected(failure("read from the terminal", errno));
         return static_cast<std::size_t>(n);
     }
 
@@ -63,11 +64,9 @@ class FdWriter final : public Writer {
     explicit FdWriter(UniqueFd fd) : fd_(std::move(fd)) {}
 
     Result<std::size_t> write(std::span<const std::byte> bytes) override {
-        ssize_t n;
-        do {
-            n = ::write(fd_.get(), bytes.data(), bytes.size());
-        } while (n < 0 && errno == EINTR);
-        if (n < 0) return std::unexpected(os_failure("write to the terminal", errno));
+        const ssize_t n =
+            retry_interrupted([&] { return ::write(fd_.get(), bytes.data(), bytes.size()); });
+        if (n < 0) return std::unexpected(failure("write to the terminal", errno));
         return static_cast<std::size_t>(n);
     }
 
@@ -83,13 +82,10 @@ class ProcessChild final : public Child {
         return static_cast<std::uint32_t>(pid_);
     }
 
-    Result<ExitStatus> wait() override {
-        int status;
-        while (::waitpid(pid_, &status, 0) < 0) {
-            if (errno != EINTR) return std::unexpected(os_failure("wait for the child", errno));
-        }
-        if (WIFSIGNALED(status)) return ExitStatus::killed_by_signal(WTERMSIG(status));
-        return ExitStatus::exited(WEXITSTATUS(status));
+    Result<os::ExitStatus> wait() override {
+        auto status = os::wait_for_child(pid_);
+        if (!status) return std::unexpected(Error("wait for the child", std::move(status.error())));
+        return status;
     }
 
   private:
@@ -181,10 +177,8 @@ struct ExecPlan {
             report_and_exit(report_fd, ChildFailure::controlling_terminal, errno);
     }
     // Descriptors this process inherited without close-on-exec must not reach the program.
-#if defined(__linux__)
-    if (::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC) < 0)
-#endif
-    {
+    // A kernel older than close_range (Linux 5.9) has them marked one by one.
+    if (::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC) < 0) {
         for (int fd = 3; fd < plan.descriptor_limit; ++fd)
             ::fcntl(fd, F_SETFD, FD_CLOEXEC);
     }
@@ -219,38 +213,39 @@ int run_child(void* start) {
     exec_in_child(*child->plan, child->slave, child->report_fd);
 }
 
-// Starts the child. On Linux it shares this process's memory, on a stack of its own, until it
-// execs or exits, while this thread waits: no page tables are copied, which makes an open
-// about a third faster. Elsewhere it is a fork. Returns the pid, or -1 with errno set.
-//
-// Under ThreadSanitizer it is a fork on Linux too: the child's instrumented calls (sigaction
-// above all) would run on this thread's sanitizer state and rewrite it in shared memory.
-#if defined(__linux__) && !defined(__SANITIZE_THREAD__)
-#define MURV_CHILD_SHARES_MEMORY 1
-#endif
-pid_t start_child(ChildStart& start) {
-#if defined(MURV_CHILD_SHARES_MEMORY)
-    std::vector<std::byte> stack(64 * 1024);
-    return ::clone(run_child, stack.data() + stack.size(), CLONE_VM | CLONE_VFORK | SIGCHLD,
-                   &start);
+// Under ThreadSanitizer the child is a fork: its instrumented calls (sigaction above all) would
+// run on this thread's sanitizer state and rewrite it in shared memory.
+#if defined(__SANITIZE_THREAD__)
+constexpr bool CHILD_SHARES_MEMORY = false;
 #else
+constexpr bool CHILD_SHARES_MEMORY = true;
+#endif
+
+// Starts the child. It shares this process's memory, on a stack of its own, until it execs or
+// exits, while this thread waits: no page tables are copied, which makes an open about a third
+// faster than a fork. Returns the pid, or -1 with errno set.
+pid_t start_child(ChildStart& start) {
+    if constexpr (CHILD_SHARES_MEMORY) {
+        std::vector<std::byte> stack(64 * 1024);
+        return ::clone(run_child, stack.data() + stack.size(), CLONE_VM | CLONE_VFORK | SIGCHLD,
+                       &start);
+    }
     const pid_t pid = ::fork();
     if (pid == 0) run_child(&start);
     return pid;
-#endif
 }
 
 Error spawn_failure(const ShellCommand& command, ChildFailure reported) {
     switch (reported.stage) {
         case ChildFailure::controlling_terminal:
-            return os_failure("cannot give the terminal to the child", reported.error);
+            return failure("cannot give the terminal to the child", reported.error);
         case ChildFailure::working_directory:
-            return os_failure(fmt::format("cannot change directory to \"{}\"", *command.cwd()),
-                              reported.error);
+            return failure(fmt::format("cannot change directory to \"{}\"", *command.cwd()),
+                           reported.error);
         case ChildFailure::exec:
             break;
     }
-    return os_failure(fmt::format("cannot run \"{}\"", command.program()), reported.error);
+    return failure(fmt::format("cannot run \"{}\"", command.program()), reported.error);
 }
 
 class PosixSlave final : public SlavePty {
@@ -262,7 +257,7 @@ class PosixSlave final : public SlavePty {
 
         int pipe_fds[2];
         if (::pipe2(pipe_fds, O_CLOEXEC) < 0)
-            return std::unexpected(os_failure("make the pipe that reports the start", errno));
+            return std::unexpected(failure("make the pipe that reports the start", errno));
         UniqueFd report_read(pipe_fds[0]);
         UniqueFd report_write(pipe_fds[1]);
 
@@ -274,20 +269,16 @@ class PosixSlave final : public SlavePty {
         const pid_t pid = start_child(start);
         const int fork_error = errno;
         ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-        if (pid < 0) return std::unexpected(os_failure("start the child", fork_error));
+        if (pid < 0) return std::unexpected(failure("start the child", fork_error));
 
         // The pipe closes at the exec; a report before that means the exec did not happen.
         report_write.reset();
         ChildFailure report;
-        ssize_t n;
-        do {
-            n = ::read(report_read.get(), &report, sizeof report);
-        } while (n < 0 && errno == EINTR);
+        const ssize_t n =
+            retry_interrupted([&] { return ::read(report_read.get(), &report, sizeof report); });
         if (n == 0) return std::make_unique<ProcessChild>(pid);
 
-        int status;
-        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-        }
+        (void)os::wait_for_child(pid);  // it has exited, or is about to
         if (n != static_cast<ssize_t>(sizeof report)) {
             return std::unexpected(Error("the child ended before it could run the program"));
         }
@@ -344,7 +335,7 @@ class PosixMaster final : public MasterPty {
     Result<void> resize(PtySize size) override {
         const winsize ws{size.rows, size.cols, size.pixel_width, size.pixel_height};
         if (::ioctl(fd_.get(), TIOCSWINSZ, &ws) < 0) {
-            return std::unexpected(os_failure("set the terminal size", errno));
+            return std::unexpected(failure("set the terminal size", errno));
         }
         return {};
     }
@@ -352,7 +343,7 @@ class PosixMaster final : public MasterPty {
     Result<PtySize> get_size() const override {
         winsize ws{};
         if (::ioctl(fd_.get(), TIOCGWINSZ, &ws) < 0) {
-            return std::unexpected(os_failure("get the terminal size", errno));
+            return std::unexpected(failure("get the terminal size", errno));
         }
         return PtySize{ws.ws_row, ws.ws_col, ws.ws_xpixel, ws.ws_ypixel};
     }
@@ -360,7 +351,7 @@ class PosixMaster final : public MasterPty {
   private:
     static Result<UniqueFd> duplicate(const UniqueFd& original) {
         UniqueFd fd(::fcntl(original.get(), F_DUPFD_CLOEXEC, 0));
-        if (!fd) return std::unexpected(os_failure("duplicate the terminal's master", errno));
+        if (!fd) return std::unexpected(failure("duplicate the terminal's master", errno));
         return fd;
     }
 
@@ -374,22 +365,22 @@ class PosixPtySystem final : public PtySystem {
   public:
     Result<PtyPair> openpty(PtySize size) override {
         UniqueFd master(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
-        if (!master) return std::unexpected(os_failure("open a pseudo-terminal", errno));
+        if (!master) return std::unexpected(failure("open a pseudo-terminal", errno));
         if (::grantpt(master.get()) < 0)
-            return std::unexpected(os_failure("grant the slave side", errno));
+            return std::unexpected(failure("grant the slave side", errno));
         if (::unlockpt(master.get()) < 0)
-            return std::unexpected(os_failure("unlock the slave side", errno));
+            return std::unexpected(failure("unlock the slave side", errno));
         char name[128];
         if (int error = ::ptsname_r(master.get(), name, sizeof name)) {
-            return std::unexpected(os_failure("name the slave side", error));
+            return std::unexpected(failure("name the slave side", error));
         }
         UniqueFd slave(::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC));
         if (!slave)
-            return std::unexpected(os_failure(fmt::format("open the slave side {}", name), errno));
+            return std::unexpected(failure(fmt::format("open the slave side {}", name), errno));
 
         int released[2];
         if (::pipe2(released, O_CLOEXEC) < 0)
-            return std::unexpected(os_failure("make the hang-up pipe", errno));
+            return std::unexpected(failure("make the hang-up pipe", errno));
         UniqueFd released_read(released[0]);
         UniqueFd released_write(released[1]);
 
@@ -405,6 +396,14 @@ class PosixPtySystem final : public PtySystem {
 };
 
 }  // namespace
+
+Environment default_environment() {
+    Environment environment;
+    for (auto& [name, value] : os::process_environment()) {
+        environment.insert_or_assign(std::move(name), std::move(value));
+    }
+    return environment;
+}
 
 PtySystem& native_pty_system() {
     static PosixPtySystem system;

@@ -72,11 +72,7 @@ TEST(PosixPty, LooksAProgramWithoutASlashUpOnTheCommandsPath) {
 
 TEST(PosixPty, ReturnsExecAndDirectoryFailuresAsErrorsAndReapsTheChild) {
     auto pair = open_pair();
-    const auto missing = pair.slave->spawn_command(ShellCommand("/nonexistent/shell"));
-    ASSERT_FALSE(missing);
-    EXPECT_EQ(missing.error().describe(),
-              "cannot run \"/nonexistent/shell\"\n\nCaused by:\n"
-              "    No such file or directory (os error 2)");
+    ASSERT_FALSE(pair.slave->spawn_command(ShellCommand("/nonexistent/shell")));
 
     ShellCommand elsewhere("/bin/sh");
     elsewhere.set_cwd("/nonexistent/dir");
@@ -87,17 +83,7 @@ TEST(PosixPty, ReturnsExecAndDirectoryFailuresAsErrorsAndReapsTheChild) {
     const auto empty = pair.slave->spawn_command(ShellCommand(""));
     ASSERT_FALSE(empty);
     // Each failed child was reaped: none is left to wait for.
-    EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1);
-    EXPECT_EQ(errno, ECHILD);
-}
-
-TEST(PosixPty, HandsTheWriterOutOnceAndTracksTheSize) {
-    auto pair = open_pair(PtySize{.rows = 30, .cols = 100});
-    EXPECT_EQ(pair.master->get_size(), (PtySize{.rows = 30, .cols = 100}));
-    ASSERT_TRUE(pair.master->resize(PtySize{.rows = 40, .cols = 120}));
-    EXPECT_EQ(pair.master->get_size(), (PtySize{.rows = 40, .cols = 120}));
-    EXPECT_TRUE(pair.master->take_writer());
-    EXPECT_FALSE(pair.master->take_writer());
+    EXPECT_FALSE(test::has_children());
 }
 
 TEST(PosixPty, ReleasingTheMasterHangsUpTheShellWhileAReaderIsStillOpen) {

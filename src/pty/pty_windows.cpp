@@ -12,34 +12,30 @@
 
 #include <fmt/format.h>
 
+#include "base/fatal.hpp"
+#include "os/platform.hpp"
+#include "os/system_error.hpp"
+#include "os/win32.hpp"
 #include "pty/conpty_windows.hpp"
 #include "pty/pty.hpp"
-#include "support/fatal.hpp"
-#include "support/platform.hpp"
-#include "support/win32.hpp"
 
 namespace murv::pty {
 
 namespace {
 
+using os::failure;
+using os::last_failure;
+namespace win32 = os::win32;
 using win32::UniqueHandle;
 
 constexpr std::string_view CONPTY_MISSING =
     "this system does not support conpty.  Windows 10 October 2018 or newer is required";
 
-Error os_failure(std::string what, int code) {
-    return Error(std::move(what), os_error(code));
-}
-
-Error last_failure(std::string what) {
-    return os_failure(std::move(what), last_os_error());
-}
-
 // Most failures carry a Win32 error code, whose text reads better than the HRESULT's own.
 Error hresult_failure(std::string what, HRESULT result) {
     const int code = HRESULT_FACILITY(result) == FACILITY_WIN32 ? HRESULT_CODE(result)
                                                                 : static_cast<int>(result);
-    return os_failure(std::move(what), code);
+    return failure(std::move(what), code);
 }
 
 template <class Function>
@@ -92,7 +88,7 @@ class PipeReader final : public Reader {
             // The console host has closed its end: the terminal is gone.
             const DWORD error = ::GetLastError();
             if (error == ERROR_BROKEN_PIPE || error == ERROR_HANDLE_EOF) return 0;
-            return std::unexpected(os_failure("read from the terminal", static_cast<int>(error)));
+            return std::unexpected(failure("read from the terminal", static_cast<int>(error)));
         }
         return static_cast<std::size_t>(read);
     }
@@ -124,15 +120,10 @@ class ProcessChild final : public Child {
 
     std::optional<std::uint32_t> process_id() const override { return id_; }
 
-    Result<ExitStatus> wait() override {
-        if (::WaitForSingleObject(process_.get(), INFINITE) == WAIT_FAILED) {
-            return std::unexpected(last_failure("wait for the child"));
-        }
-        DWORD code = 0;
-        if (!::GetExitCodeProcess(process_.get(), &code)) {
-            return std::unexpected(last_failure("wait for the child"));
-        }
-        return ExitStatus::exited(static_cast<int>(code));
+    Result<os::ExitStatus> wait() override {
+        auto status = win32::wait_for_exit(process_.get());
+        if (!status) return std::unexpected(Error("wait for the child", std::move(status.error())));
+        return status;
     }
 
   private:
@@ -142,7 +133,7 @@ class ProcessChild final : public Child {
 
 // The block CreateProcessW takes: "NAME=value" entries, each ended by a NUL, in the order of
 // names that the system keeps, and one more NUL at the end.
-std::optional<std::wstring> environment_block(const ShellCommand::Environment& environment) {
+std::optional<std::wstring> environment_block(const Environment& environment) {
     std::wstring block;
     for (const auto& [name, value] : environment) {
         const auto wide_name = win32::to_wide(name);
@@ -165,7 +156,7 @@ class ConsoleSlave final : public SlavePty {
     Result<std::unique_ptr<Child>> spawn_command(ShellCommand command) override {
         const auto cannot_run = [&](int code) {
             return std::unexpected(
-                os_failure(fmt::format("cannot run \"{}\"", command.program()), code));
+                failure(fmt::format("cannot run \"{}\"", command.program()), code));
         };
         const auto console = console_.lock();
         if (!console) return std::unexpected(Error("the terminal is closed"));
@@ -205,9 +196,9 @@ class ConsoleSlave final : public SlavePty {
                               EXTENDED_STARTUPINFO_PRESENT | CREATE_UNICODE_ENVIRONMENT,
                               environment->data(), cwd ? cwd->c_str() : nullptr,
                               &startup.StartupInfo, &started)) {
-            const int error = last_os_error();
+            const int error = os::last_error_code();
             if (cwd && error == ERROR_DIRECTORY) {
-                return std::unexpected(os_failure(
+                return std::unexpected(failure(
                     fmt::format("cannot change directory to \"{}\"", *command.cwd()), error));
             }
             return cannot_run(error);
@@ -294,7 +285,9 @@ class ConsolePtySystem final : public PtySystem {
         HPCON handle = nullptr;
         const HRESULT result =
             functions.create(console_size(size), input_read.get(), output_write.get(), 0, &handle);
-        if (FAILED(result)) return std::unexpected(hresult_failure("CreatePseudoConsole", result));
+        if (FAILED(result)) {
+            return std::unexpected(hresult_failure("create the pseudo console", result));
+        }
         auto console = std::make_shared<PseudoConsole>(functions, handle);
         // The host holds its own copies of its two ends: with these gone, the output pipe
         // breaks when the host goes.
@@ -309,6 +302,14 @@ class ConsolePtySystem final : public PtySystem {
 };
 
 }  // namespace
+
+Environment default_environment() {
+    Environment environment;
+    for (auto& [name, value] : os::process_environment()) {
+        environment.insert_or_assign(std::move(name), std::move(value));
+    }
+    return environment;
+}
 
 ConptyFunctions load_conpty(HMODULE module) {
     if (module == nullptr) fatal(CONPTY_MISSING);

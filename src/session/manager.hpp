@@ -9,11 +9,11 @@
 
 #include <boost/asio/awaitable.hpp>
 
+#include "base/async_mutex.hpp"
+#include "base/error.hpp"
 #include "pty/pty.hpp"
 #include "session/pty_session.hpp"
 #include "session/session_id.hpp"
-#include "support/async_mutex.hpp"
-#include "support/error.hpp"
 
 namespace murv::session {
 

@@ -1,30 +1,15 @@
 #include <algorithm>
-#include <regex>
-#include <set>
 
 #include <windows.h>
 
-#include <boost/asio/steady_timer.hpp>
-#include <boost/asio/this_coro.hpp>
-#include <boost/asio/use_awaitable.hpp>
 #include <gtest/gtest.h>
 
+#include "base/asio.hpp"
 #include "session/manager.hpp"
 #include "test_support.hpp"
 
 namespace murv::session {
 namespace {
-
-// Boost.Uuid draws from BCryptGenRandom here.
-TEST(SessionId, IsADistinctVersion4UuidEachTime) {
-    std::set<std::string> texts;
-    for (int i = 0; i < 5; ++i)
-        texts.insert(SessionId::generate().to_string());
-    EXPECT_EQ(texts.size(), 5u);
-    const std::regex form("[0-9a-f]{8}-[0-9a-f]{4}-4[0-9a-f]{3}-[89ab][0-9a-f]{3}-[0-9a-f]{12}");
-    for (const auto& text : texts)
-        EXPECT_TRUE(std::regex_match(text, form)) << text;
-}
 
 // What this process started that still runs: shells and their console hosts.
 std::vector<std::string> started_here() {
@@ -42,16 +27,14 @@ std::size_t count_of(const std::vector<std::string>& names, const std::string& n
 std::vector<std::string> open_and_close_five(const std::string& shell) {
     SessionManager manager;
     std::vector<std::string> while_open;
-    auto run = [&]() -> boost::asio::awaitable<void> {
+    auto run = [&]() -> asio::awaitable<void> {
         std::vector<SessionId> ids;
         for (int i = 0; i < 5; ++i) {
             auto id = co_await manager.open_session(shell, std::nullopt, 80, 24);
             EXPECT_TRUE(id) << id.error().describe();
             if (id) ids.push_back(*id);
         }
-        boost::asio::steady_timer timer(co_await boost::asio::this_coro::executor,
-                                        std::chrono::milliseconds(500));
-        co_await timer.async_wait(boost::asio::use_awaitable);
+        co_await sleep_for(std::chrono::milliseconds(500));
         while_open = started_here();
         for (const auto& id : ids)
             EXPECT_TRUE(co_await manager.close_session(id));

@@ -1,13 +1,11 @@
 #include "session/output.hpp"
 
-#include <algorithm>
 #include <array>
-#include <system_error>
-#include <thread>
 
 #include <fmt/format.h>
 
-#include "support/fatal.hpp"
+#include "base/fatal.hpp"
+#include "os/thread.hpp"
 
 namespace murv::session {
 
@@ -76,10 +74,8 @@ void start_output_reader(std::unique_ptr<pty::Reader> reader, std::shared_ptr<Ou
         { [[maybe_unused]] const auto closing = std::move(output_tx); }
         child.reset();
     };
-    try {
-        std::thread(std::move(body)).detach();
-    } catch (const std::system_error& error) {
-        fatal(fmt::format("failed to spawn thread: {}", error.what()));
+    if (auto started = os::start_detached_thread(std::move(body), READER_STACK_SIZE); !started) {
+        fatal(fmt::format("failed to spawn thread: {}", started.error().describe()));
     }
 }
 

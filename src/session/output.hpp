@@ -15,6 +15,9 @@
 namespace murv::session {
 
 inline constexpr std::size_t READ_CHUNK_SIZE = 4096;
+// The address space reserved for a reader thread's stack: what a new thread gets by default
+// where the system does not decide it from its own stack limit (glibc takes 8 MiB there).
+inline constexpr std::size_t READER_STACK_SIZE = 2 << 20;
 
 // The bytes of one read.
 using Chunk = std::vector<std::byte>;

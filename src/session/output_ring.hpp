@@ -8,7 +8,7 @@
 
 #include <boost/circular_buffer.hpp>
 
-#include "support/fatal.hpp"
+#include "base/fatal.hpp"
 
 namespace murv::session {
 

@@ -10,59 +10,6 @@ namespace murv::session {
 
 namespace {
 
-std::string pattern(std::size_t length, char first = 'a') {
-    std::string text(length, ' ');
-    for (std::size_t i = 0; i < length; ++i)
-        text[i] = static_cast<char>(first + i % 23);
-    return text;
-}
-
-void append(OutputRing& ring, const std::string& text) {
-    for (std::size_t at = 0; at < text.size(); at += READ_CHUNK_SIZE) {
-        ring.append(test::bytes_of(std::string_view(text).substr(at, READ_CHUNK_SIZE)));
-    }
-}
-
-TEST(OutputRing, AllocatesItsCapacityUpFrontAndStartsEmpty) {
-    OutputRing ring;
-    EXPECT_EQ(OutputRingProbe::capacity(ring), RING_CAPACITY);
-    EXPECT_EQ(OutputRingProbe::contents(ring), "");
-}
-
-TEST(OutputRing, KeepsTheNewestBytesAfterEachAppend) {
-    const std::string full = pattern(RING_CAPACITY);
-    {
-        OutputRing exact;  // exactly the capacity: nothing is dropped
-        append(exact, full);
-        EXPECT_EQ(OutputRingProbe::contents(exact), full);
-        exact.append(test::bytes_of("!"));  // one more drops the first byte
-        EXPECT_EQ(OutputRingProbe::contents(exact), full.substr(1) + "!");
-    }
-    {
-        OutputRing ring;  // full, then a whole chunk: the oldest chunk's worth goes
-        append(ring, full);
-        const std::string chunk = pattern(READ_CHUNK_SIZE, 'A');
-        append(ring, chunk);
-        EXPECT_EQ(OutputRingProbe::contents(ring), full.substr(READ_CHUNK_SIZE) + chunk);
-    }
-    {
-        OutputRing ring;  // 65,000 bytes, then 4,096: the oldest 3,560 go
-        const std::string start = pattern(65000);
-        append(ring, start);
-        const std::string chunk = pattern(READ_CHUNK_SIZE, 'A');
-        append(ring, chunk);
-        EXPECT_EQ(OutputRingProbe::contents(ring), start.substr(3560) + chunk);
-    }
-}
-
-TEST(OutputRingDeathTest, ALockWhoseHolderFailedIsAFatalStop) {
-    OutputRing ring;
-    OutputRingProbe::fail_while_holding(ring);
-    EXPECT_EXIT(ring.append(test::bytes_of("x")), testing::ExitedWithCode(2),
-                "\nthread '<unnamed>' stopped at src/session/output_ring.hpp:[0-9]+:[0-9]+:\n"
-                "ring buffer 锁中毒");
-}
-
 TEST(OutputChannel, QueuesUntilTheReceiverGoesThenRefuses) {
     auto [sender, receiver] = make_output_channel();
     EXPECT_TRUE(sender.send(test::bytes_of("one")));

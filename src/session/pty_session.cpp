@@ -1,6 +1,6 @@
 #include "session/pty_session.hpp"
 
-#include "support/platform.hpp"
+#include "os/platform.hpp"
 
 namespace murv::session {
 namespace {
@@ -9,18 +9,18 @@ namespace {
 // valid Unicode, even an empty one; else the platform's fallback.
 std::string choose_shell(std::optional<std::string> shell) {
     if (shell) return std::move(*shell);
-    for (const char* variable : shell_variables()) {
-        if (auto read = read_env(variable); read.status == EnvStatus::present) {
+    for (const char* variable : os::shell_variables()) {
+        if (auto read = os::read_env(variable); read.status == os::EnvStatus::present) {
             return std::move(read.value);
         }
     }
-    return fallback_shell();
+    return os::fallback_shell();
 }
 
 // Sets `name` to `fallback` unless this process's own value is present, valid and not empty,
 // which the command then inherits.
 void default_unless_inherited(pty::ShellCommand& command, const char* name, const char* fallback) {
-    if (!read_env(name).present_and_non_empty()) command.set_env(name, fallback);
+    if (!os::read_env(name).present_and_non_empty()) command.set_env(name, fallback);
 }
 
 }  // namespace
@@ -40,7 +40,7 @@ Result<PtySession> PtySession::open(pty::PtySystem& system, std::optional<std::s
     pty::ShellCommand command(choose_shell(std::move(shell)));
     if (cwd) {
         command.set_cwd(std::move(*cwd));
-    } else if (auto profile = profile_directory()) {
+    } else if (auto profile = os::profile_directory()) {
         command.set_cwd(std::move(*profile));
     }
     command.set_env("TERM", "xterm-256color");

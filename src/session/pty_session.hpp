@@ -6,11 +6,11 @@
 #include <optional>
 #include <string>
 
+#include "base/async_mutex.hpp"
+#include "base/error.hpp"
 #include "pty/pty.hpp"
 #include "session/output.hpp"
 #include "session/session_id.hpp"
-#include "support/async_mutex.hpp"
-#include "support/error.hpp"
 
 namespace murv::session {
 

@@ -2,38 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include "fake_pty.hpp"
 #include "output_probe.hpp"
 #include "session/pty_session.hpp"
-#include "support/platform.hpp"
 #include "test_support.hpp"
 
 namespace murv::session {
 namespace {
-
-using test::FailAt;
-using test::FakePtySystem;
-
-std::string program_chosen(std::optional<std::string> shell) {
-    FakePtySystem layer(FailAt::spawn);
-    (void)PtySession::open(layer, std::move(shell), std::nullopt, 80, 24);
-    return layer.log().command->program();
-}
-
-TEST(PtySessionOpen, ChoosesTheGivenShellElseShellElseComSpecElseCmd) {
-    test::ScopedEnv shell("SHELL", "C:\\msys\\bin\\bash.exe");
-    test::ScopedEnv comspec("ComSpec", "C:\\Windows\\system32\\cmd.exe");
-    EXPECT_EQ(program_chosen("pwsh.exe"), "pwsh.exe");
-    EXPECT_EQ(program_chosen(std::nullopt), "C:\\msys\\bin\\bash.exe");
-    {
-        test::ScopedEnv no_shell("SHELL", std::nullopt);
-        EXPECT_EQ(program_chosen(std::nullopt), "C:\\Windows\\system32\\cmd.exe");
-        test::ScopedEnv not_unicode("ComSpec", std::wstring(1, wchar_t(0xd800)));
-        EXPECT_EQ(program_chosen(std::nullopt), "cmd.exe");
-        test::ScopedEnv empty("ComSpec", "");
-        EXPECT_EQ(program_chosen(std::nullopt), "");
-    }
-}
 
 // The screen of a session so far.
 std::string screen(PtySession& session) {
@@ -43,26 +17,6 @@ std::string screen(PtySession& session) {
 bool eventually_shows(PtySession& session, const std::string& line) {
     return test::eventually([&] { return test::shows_line(screen(session), line); },
                             std::chrono::milliseconds(10000));
-}
-
-TEST(PtySessionNative, TheShellSeesTheSessionEnvironmentInTheProfileDirectory) {
-    test::ScopedEnv term("TERM", "dumb");
-    test::ScopedEnv lang("LANG", std::nullopt);
-    test::ScopedEnv ctype("LC_CTYPE", "");
-    auto session = PtySession::open(PROBE_PATH, std::nullopt, 80, 24);
-    ASSERT_TRUE(session) << session.error().describe();
-    ASSERT_TRUE(eventually_shows(*session, "done")) << screen(*session);
-    for (const std::string& line :
-         std::vector<std::string>{"TERM=xterm-256color", "MURV=1", "LANG=en_US.UTF-8",
-                                  "LC_CTYPE=UTF-8", "cwd=" + *profile_directory()}) {
-        EXPECT_TRUE(test::shows_line(screen(*session), line)) << line << "\n" << screen(*session);
-    }
-    // Chunk by chunk, the channel carries the same bytes, in order.
-    auto receiver = session->output_rx.try_lock();
-    std::string sent;
-    for (const auto& chunk : OutputReceiverProbe::queued(**receiver))
-        sent += chunk;
-    EXPECT_EQ(sent, screen(*session));
 }
 
 TEST(PtySessionNative, CmdSeesTheSessionEnvironment) {

@@ -5,8 +5,8 @@
 #include <boost/uuid/uuid_io.hpp>
 #include <fmt/format.h>
 
-#include "support/fatal.hpp"
-#include "support/platform.hpp"
+#include "base/fatal.hpp"
+#include "os/system_error.hpp"
 
 namespace murv::session {
 
@@ -17,7 +17,7 @@ SessionId SessionId::generate() {
         return SessionId(generator());
     } catch (const boost::uuids::entropy_error& error) {
         fatal(fmt::format("could not retrieve random bytes for uuid: {}: {}", error.what(),
-                          os_error_text(error.errcode())));
+                          os::error_text(error.errcode())));
     }
 }
 

@@ -1,14 +1,14 @@
-#include "bin/perf_assert/cold_start.hpp"
+#include "cold_start.hpp"
 
 #include <algorithm>
 #include <vector>
 
 #include <fmt/format.h>
 
-#include "support/fatal.hpp"
-#include "support/process.hpp"
+#include "base/fatal.hpp"
+#include "os/process.hpp"
 
-namespace perf_assert {
+namespace murv::perf_assert {
 
 std::uint64_t whole_milliseconds(std::chrono::steady_clock::duration elapsed) {
     if (elapsed < elapsed.zero()) return 0;
@@ -27,17 +27,17 @@ std::uint64_t measure_cold_start(const std::string& path) {
     std::vector<std::uint64_t> samples;
     samples.reserve(COLD_START_RUNS);
 
-    (void)murv::run_to_exit(path, argument);  // warm-up: neither timed nor looked at
+    (void)os::run_to_exit(path, argument);  // warm-up: neither timed nor looked at
 
     for (std::uint64_t run = 0; run < COLD_START_RUNS; ++run) {
         const auto start = std::chrono::steady_clock::now();
-        const auto status = murv::run_to_exit(path, argument);
+        const auto status = os::run_to_exit(path, argument);
         const auto end = std::chrono::steady_clock::now();
-        if (!status) murv::fatal(fmt::format("启动 murv 失败: {}", status.error().message()));
-        if (!status->success()) murv::fatal("assertion failed: status.success()");
+        if (!status) fatal(fmt::format("启动 murv 失败: {}", status.error().describe()));
+        if (!status->success()) fatal("assertion failed: status.success()");
         samples.push_back(whole_milliseconds(end - start));
     }
     return median_of(samples);
 }
 
-}  // namespace perf_assert
+}  // namespace murv::perf_assert

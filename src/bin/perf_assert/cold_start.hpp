@@ -6,7 +6,7 @@
 #include <span>
 #include <string>
 
-namespace perf_assert {
+namespace murv::perf_assert {
 
 inline constexpr std::uint64_t COLD_START_RUNS = 10;
 inline constexpr std::uint64_t COLD_START_BUDGET_MS = 200;
@@ -22,4 +22,4 @@ std::uint64_t median_of(std::span<const std::uint64_t> samples);
 // not exit successfully, is a fatal stop.
 std::uint64_t measure_cold_start(const std::string& path);
 
-}  // namespace perf_assert
+}  // namespace murv::perf_assert

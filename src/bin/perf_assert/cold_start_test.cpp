@@ -1,10 +1,10 @@
-#include "bin/perf_assert/cold_start.hpp"
+#include "cold_start.hpp"
 
 #include <array>
 
 #include <gtest/gtest.h>
 
-namespace perf_assert {
+namespace murv::perf_assert {
 namespace {
 
 using namespace std::chrono_literals;
@@ -26,4 +26,4 @@ TEST(WholeMilliseconds, TruncatesAndTreatsABackwardClockAsZero) {
 }
 
 }  // namespace
-}  // namespace perf_assert
+}  // namespace murv::perf_assert

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-namespace perf_assert {
+namespace murv::perf_assert {
 
 // The application's project directory, fixed when the tool is built.
 extern const std::string_view APP_PROJECT_DIR;
@@ -29,4 +29,4 @@ std::string not_found_message(std::span<const std::string> candidates);
 // a fatal stop when none does.
 std::string find_release_executable();
 
-}  // namespace perf_assert
+}  // namespace murv::perf_assert

@@ -1,20 +1,23 @@
-#include "bin/perf_assert/discovery.hpp"
+#include "discovery.hpp"
 
 #include <vector>
 
 #include <gtest/gtest.h>
 
-#include "support/platform.hpp"
+#include "os/platform.hpp"
 #include "test_support.hpp"
 
-namespace perf_assert {
+namespace murv::perf_assert {
 namespace {
+
+const std::string SUFFIX = os::executable_suffix();  // "murv.exe" on Windows
 
 TEST(ReleaseCandidates, JoinsWithForwardSlashesAndNormalisesNothing) {
     EXPECT_EQ(release_candidates("/work/murv"),
-              (std::array<std::string, 2>{"/work/murv/target/release/murv",
-                                          "/work/murv/../target/release/murv"}));
-    EXPECT_EQ(release_candidates(R"(C:\src\murv\)")[1], R"(C:\src\murv\/../target/release/murv)");
+              (std::array<std::string, 2>{"/work/murv/target/release/murv" + SUFFIX,
+                                          "/work/murv/../target/release/murv" + SUFFIX}));
+    EXPECT_EQ(release_candidates(R"(C:\src\murv\)")[1],
+              R"(C:\src\murv\/../target/release/murv)" + SUFFIX);
 }
 
 TEST(FirstExisting, TheFirstWinsAndTheSecondIsNotAskedAbout) {
@@ -30,31 +33,20 @@ TEST(FirstExisting, TheFirstWinsAndTheSecondIsNotAskedAbout) {
 
 TEST(FirstExisting, FindsTheSecondOnDiskKeepingItsDotDot) {
     test::TempDir dir;
-    std::filesystem::create_directories(dir.path() / "project");
-    test::write_file(dir.path() / "target/release/murv", "");
-    const auto candidates = release_candidates((dir.path() / "project").string());
-    EXPECT_EQ(first_existing(candidates, murv::path_exists),
-              (dir.path() / "project/../target/release/murv").string());
-}
-
-TEST(FirstExisting, ADirectoryCountsAndADanglingLinkDoesNot) {
-    test::TempDir dir;
-    const auto candidates = release_candidates(dir.path().string());
-    std::filesystem::create_directories(dir.path() / "target/release");
-    std::filesystem::create_symlink(dir.path() / "gone", dir.path() / "target/release/murv");
-    EXPECT_EQ(first_existing(candidates, murv::path_exists), std::nullopt);
-
-    std::filesystem::remove(dir.path() / "target/release/murv");
-    std::filesystem::create_directory(dir.path() / "target/release/murv");
-    EXPECT_EQ(first_existing(candidates, murv::path_exists), candidates[0]);
+    std::filesystem::create_directories(dir.path() / u8"项目");
+    const auto candidates = release_candidates(dir.utf8() + "/项目");
+    EXPECT_EQ(first_existing(candidates, os::path_exists), std::nullopt);
+    test::write_file(dir.path() / ("target/release/murv" + SUFFIX), "");
+    EXPECT_EQ(first_existing(candidates, os::path_exists),
+              dir.utf8() + "/项目/../target/release/murv" + SUFFIX);
 }
 
 TEST(NotFoundMessage, ListsBothCandidatesQuoted) {
-    EXPECT_EQ(
-        not_found_message(release_candidates(R"(C:\my "app")")),
-        R"(找不到 murv release 二进制；尝试过：["C:\\my \"app\"/target/release/murv", )"
-        R"("C:\\my \"app\"/../target/release/murv"]。先跑 `cargo build --release --bin murv`。)");
+    EXPECT_EQ(not_found_message(release_candidates(R"(C:\my "app")")),
+              R"(找不到 murv release 二进制；尝试过：["C:\\my \"app\"/target/release/murv)" +
+                  SUFFIX + R"(", "C:\\my \"app\"/../target/release/murv)" + SUFFIX +
+                  R"("]。先跑 `cargo build --release --bin murv`。)");
 }
 
 }  // namespace
-}  // namespace perf_assert
+}  // namespace murv::perf_assert

@@ -1,28 +1,28 @@
-#include "bin/perf_assert/idle_rss.hpp"
+#include "idle_rss.hpp"
 
+#include "os/platform.hpp"
+#include "os/resident_memory.hpp"
 #include "session/manager.hpp"
-#include "support/platform.hpp"
 
-namespace perf_assert {
+namespace murv::perf_assert {
 
 std::string idle_session_shell() {
-    auto read = murv::read_env(murv::system_shell_variable());
-    if (read.status == murv::EnvStatus::present) return std::move(read.value);
-    return murv::fallback_shell();
+    auto read = os::read_env(os::system_shell_variable());
+    if (read.status == os::EnvStatus::present) return std::move(read.value);
+    return os::fallback_shell();
 }
 
 std::uint64_t resident_bytes_or_stop() {
-    auto bytes = murv::own_resident_bytes();
+    auto bytes = os::own_resident_bytes();
     if (!bytes) {
-        murv::fatal(
-            fmt::format("读取 perf_assert 自身的常驻内存失败: {}", bytes.error().describe()));
+        fatal(fmt::format("读取 perf_assert 自身的常驻内存失败: {}", bytes.error().describe()));
     }
     return *bytes;
 }
 
-boost::asio::awaitable<std::uint64_t> measure_idle_rss() {
-    murv::session::SessionManager manager;
-    co_return co_await idle_rss_of(manager, IDLE_WAIT, CLOSE_GRACE);
+asio::awaitable<std::uint64_t> measure_idle_rss() {
+    session::SessionManager manager;
+    co_return co_await idle_rss_of(manager);
 }
 
-}  // namespace perf_assert
+}  // namespace murv::perf_assert

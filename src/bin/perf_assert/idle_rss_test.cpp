@@ -1,15 +1,19 @@
-#include "bin/perf_assert/idle_rss.hpp"
+#include "idle_rss.hpp"
+
+#include <algorithm>
+#include <functional>
 
 #include <gtest/gtest.h>
 
-#include "bin/perf_assert/report.hpp"
-#include "support/error.hpp"
+#include "base/error.hpp"
+#include "os/platform.hpp"
+#include "report.hpp"
 #include "test_support.hpp"
 
-namespace perf_assert {
+namespace murv::perf_assert {
 namespace {
 
-using murv::session::SessionId;
+using session::SessionId;
 
 TEST(WholeMegabytes, RoundsDownAndTheBudgetEdgeHolds) {
     EXPECT_EQ(whole_megabytes(83'886'080), 80u);
@@ -21,48 +25,53 @@ TEST(WholeMegabytes, RoundsDownAndTheBudgetEdgeHolds) {
     EXPECT_EQ(whole_megabytes(1'048'575), 0u);
 }
 
-TEST(IdleSessionShell, UsesTheSystemShellVariableWhenPresentEvenEmpty) {
+// "SHELL" here, "ComSpec" on Windows.
+TEST(IdleSessionShell, IsTheSystemShellVariableWhenPresentEvenEmptyElseTheFallback) {
+    const char* const variable = os::system_shell_variable();
     {
-        test::ScopedEnv shell("SHELL", "/bin/bash");
+        test::ScopedEnv shell(variable, "/bin/bash");
         EXPECT_EQ(idle_session_shell(), "/bin/bash");
     }
     {
-        test::ScopedEnv shell("SHELL", "");
+        test::ScopedEnv shell(variable, "");
         EXPECT_EQ(idle_session_shell(), "");
     }
-    for (const auto& unusable :
-         {std::optional<std::string>(), std::optional<std::string>("\xff")}) {
-        test::ScopedEnv shell("SHELL", unusable);
-        EXPECT_EQ(idle_session_shell(), "/bin/sh");
+    {
+        test::ScopedEnv shell(variable, std::nullopt);
+        EXPECT_EQ(idle_session_shell(), os::fallback_shell());
     }
+    const auto shell = test::ScopedEnv::not_unicode(variable);
+    EXPECT_EQ(idle_session_shell(), os::fallback_shell());
 }
 
-// Records the calls; closing the second id fails.
+// Records the calls; closing the second id fails. `on_open` runs after each open.
 struct RecordingSessions {
     std::vector<std::string> calls;
     std::vector<SessionId> opened;
+    std::function<void()> on_open = [] {};
 
-    boost::asio::awaitable<murv::Result<SessionId>> open_session(std::optional<std::string> shell,
-                                                                 std::optional<std::string> cwd,
-                                                                 std::uint16_t cols,
-                                                                 std::uint16_t rows) {
+    asio::awaitable<Result<SessionId>> open_session(std::optional<std::string> shell,
+                                                    std::optional<std::string> cwd,
+                                                    std::uint16_t cols, std::uint16_t rows) {
         calls.push_back(fmt::format("open {} {} {}x{}", *shell, cwd.has_value(), cols, rows));
         opened.push_back(SessionId::generate());
+        on_open();
         co_return opened.back();
     }
-    boost::asio::awaitable<murv::Result<void>> close_session(SessionId id) {
+    asio::awaitable<Result<void>> close_session(SessionId id) {
         const auto index = std::find(opened.begin(), opened.end(), id) - opened.begin();
         calls.push_back(fmt::format("close {}", index));
-        if (index == 1) co_return std::unexpected(murv::Error("session 不存在: " + id.to_string()));
-        co_return murv::Result<void>{};
+        if (index == 1) co_return std::unexpected(Error("session 不存在: " + id.to_string()));
+        co_return Result<void>{};
     }
 };
 
+constexpr IdleWaits SHORT_WAITS{std::chrono::milliseconds(1), std::chrono::milliseconds(1)};
+
 TEST(IdleCheck, OpensFiveThenClosesAllInOrderEvenWhenACloseFails) {
-    test::ScopedEnv shell("SHELL", "/bin/sh");
+    test::ScopedEnv shell(os::system_shell_variable(), "/bin/sh");
     RecordingSessions sessions;
-    const auto megabytes = test::run_task(
-        idle_rss_of(sessions, std::chrono::milliseconds(1), std::chrono::milliseconds(1)));
+    const auto megabytes = test::run_task(idle_rss_of(sessions, SHORT_WAITS));
     EXPECT_EQ(sessions.calls,
               (std::vector<std::string>{"open /bin/sh false 80x24", "open /bin/sh false 80x24",
                                         "open /bin/sh false 80x24", "open /bin/sh false 80x24",
@@ -71,5 +80,21 @@ TEST(IdleCheck, OpensFiveThenClosesAllInOrderEvenWhenACloseFails) {
     EXPECT_GT(megabytes, 0u);  // a real reading of this process
 }
 
+TEST(IdleCheck, ReadsTheShellVariableAfreshForEachOpen) {
+    std::optional<test::ScopedEnv> shell;
+    shell.emplace(os::system_shell_variable(), "first-shell");
+    RecordingSessions sessions;
+    sessions.on_open = [&] {
+        shell.reset();
+        shell.emplace(os::system_shell_variable(), fmt::format("shell-{}", sessions.opened.size()));
+    };
+    (void)test::run_task(idle_rss_of(sessions, SHORT_WAITS));
+    shell.reset();
+    ASSERT_EQ(sessions.calls.size(), 10u);
+    EXPECT_EQ(sessions.calls[0], "open first-shell false 80x24");
+    EXPECT_EQ(sessions.calls[1], "open shell-1 false 80x24");
+    EXPECT_EQ(sessions.calls[4], "open shell-4 false 80x24");
+}
+
 }  // namespace
-}  // namespace perf_assert
+}  // namespace murv::perf_assert

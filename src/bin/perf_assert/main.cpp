@@ -1,37 +1,75 @@
-// perf_assert: asserts the cold-start and idle-memory budgets of murv's release build.
-// It takes no arguments; any given are ignored.
+// perf_assert: asserts the cold-start and idle-memory budgets of murv's release build, and
+// reports on standard output. It takes no arguments; any given are ignored.
 #include <exception>
 #include <optional>
 
 #include <boost/asio/co_spawn.hpp>
 #include <boost/asio/io_context.hpp>
-#include <boost/asio/steady_timer.hpp>
 
-#include "bin/perf_assert/run.hpp"
-#include "support/fatal.hpp"
-#include "support/platform.hpp"
+#include "base/asio.hpp"
+#include "base/exit_codes.hpp"
+#include "base/fatal.hpp"
+#include "cold_start.hpp"
+#include "discovery.hpp"
+#include "idle_rss.hpp"
+#include "os/standard_streams.hpp"
+#include "report.hpp"
 
-int main() {
-    murv::hold_standard_streams();
-    murv::name_this_thread_main();
-    murv::ignore_broken_pipe();
+namespace murv::perf_assert {
+namespace {
 
-    std::optional<boost::asio::io_context> loop;
+// Finds the application, runs both checks and prints the report. Returns the exit status:
+// EXIT_PASSED when both checks are within budget, EXIT_OVER_BUDGET when either is over.
+// Fatal stops end the process from inside.
+asio::awaitable<int> main_sequence() {
+    bool failed = false;
+
+    const std::string path = find_release_executable();
+
+    const std::uint64_t median_ms = measure_cold_start(path);
+    print(cold_start_line(COLD_START_RUNS, median_ms, COLD_START_BUDGET_MS));
+    failed |= print_verdict(median_ms, COLD_START_BUDGET_MS);
+
+    // Runs even when the cold start is over budget.
+    const std::uint64_t idle_mb = co_await measure_idle_rss();
+    print(idle_rss_line(idle_mb, RSS_BUDGET_MB));
+    failed |= print_verdict(idle_mb, RSS_BUDGET_MB);
+
+    if (failed) co_return EXIT_OVER_BUDGET;
+    print(CLOSING_TEXT);
+    co_return EXIT_PASSED;
+}
+
+// A single-threaded event loop with its reactor and timers ready: a loop that cannot wait
+// (out of descriptors, say) is one that cannot be built, not one that fails at the first wait.
+asio::io_context& build_event_loop(std::optional<asio::io_context>& loop) {
     try {
         loop.emplace(1);  // one thread: this one
-        // Its reactor and timers now, not at the idle check's first wait: a loop that cannot
-        // wait (out of descriptors, say) is one that cannot be built.
-        [[maybe_unused]] const boost::asio::steady_timer timer(*loop);
+        [[maybe_unused]] const asio::steady_timer timer(*loop);
     } catch (const std::exception&) {
-        murv::fatal("Failed building the Runtime");
+        fatal("Failed building the Runtime");
     }
+    return *loop;
+}
 
-    int status = 0;
-    boost::asio::co_spawn(*loop, perf_assert::main_sequence(),
-                          [&status](std::exception_ptr error, int result) {
-                              if (error) std::rethrow_exception(error);
-                              status = result;
-                          });
-    loop->run();
+}  // namespace
+}  // namespace murv::perf_assert
+
+int main() {
+    using namespace murv;
+    os::prepare_standard_streams();
+    name_this_thread_main();
+    stop_fatally_when_exhausted();
+
+    std::optional<asio::io_context> storage;
+    asio::io_context& loop = perf_assert::build_event_loop(storage);
+    int status = EXIT_FATAL;
+    asio::co_spawn(loop, perf_assert::main_sequence(),
+                   [&status](std::exception_ptr error, int result) {
+                       // Ends the run as any exception that nothing catches does.
+                       if (error) std::rethrow_exception(error);
+                       status = result;
+                   });
+    loop.run();
     return status;
 }

@@ -1,11 +1,11 @@
-#include "bin/perf_assert/report.hpp"
+#include "report.hpp"
 
 #include <fmt/format.h>
 
-#include "support/fatal.hpp"
-#include "support/platform.hpp"
+#include "base/fatal.hpp"
+#include "os/standard_streams.hpp"
 
-namespace perf_assert {
+namespace murv::perf_assert {
 
 std::string path_line(std::string_view path) {
     return fmt::format("二进制路径：{}\n", path);
@@ -22,8 +22,8 @@ std::string idle_rss_line(std::uint64_t megabytes, std::uint64_t budget_mb) {
 }
 
 void print(std::string_view text) {
-    if (auto written = murv::write_standard(murv::StandardStream::output, text); !written) {
-        murv::fatal(fmt::format("failed printing to stdout: {}", written.error().message()));
+    if (auto written = os::write_standard(os::StandardStream::output, text); !written) {
+        fatal(fmt::format("failed printing to stdout: {}", written.error().message()));
     }
 }
 
@@ -33,4 +33,4 @@ bool print_verdict(std::uint64_t value, std::uint64_t budget) {
     return failed;
 }
 
-}  // namespace perf_assert
+}  // namespace murv::perf_assert

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace perf_assert {
+namespace murv::perf_assert {
 
 inline constexpr std::string_view PASS_LINE = "    通过\n";
 inline constexpr std::string_view FAIL_LINE = "    失败：超出预算\n";
@@ -28,4 +28,4 @@ void print(std::string_view text);
 // Prints the verdict line for `value` and returns whether it is over its budget.
 bool print_verdict(std::uint64_t value, std::uint64_t budget);
 
-}  // namespace perf_assert
+}  // namespace murv::perf_assert

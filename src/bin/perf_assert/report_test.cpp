@@ -1,8 +1,8 @@
-#include "bin/perf_assert/report.hpp"
+#include "report.hpp"
 
 #include <gtest/gtest.h>
 
-namespace perf_assert {
+namespace murv::perf_assert {
 namespace {
 
 TEST(Report, LinesAreExactBytes) {
@@ -33,4 +33,4 @@ TEST(Verdict, OnlyAValueAboveTheBudgetFails) {
 }
 
 }  // namespace
-}  // namespace perf_assert
+}  // namespace murv::perf_assert

@@ -1,0 +1,30 @@
+// Fatal stops: a diagnostic on standard error, then the process ends at once with
+// EXIT_FATAL, whichever thread makes the stop.
+#pragma once
+
+#include <source_location>
+#include <string_view>
+
+namespace murv {
+
+// Writes an empty line, "thread 'NAME' stopped at FILE:LINE:COLUMN:" and `message` on a line
+// of its own to standard error, then ends the process with EXIT_FATAL without any further
+// clean-up. It allocates nothing, so that it serves when memory has run out too. A second
+// thread that stops while the first is writing waits for the end instead of mixing its lines in.
+[[noreturn]] void fatal(std::string_view message,
+                        std::source_location where = std::source_location::current());
+
+// Names the calling thread "main" in diagnostics; other threads are "<unnamed>".
+void name_this_thread_main();
+
+// Makes an allocation that fails, and an exception that nothing catches, fatal stops on every
+// thread ("memory allocation failed", or "uncaught exception: " and its text) instead of an
+// end by std::terminate and SIGABRT.
+void stop_fatally_when_exhausted();
+
+// Writes the diagnostic's bytes unchanged, allocating nothing. Until one is installed, fatal
+// writes through the C library's standard error.
+using DiagnosticWriter = void (*)(std::string_view bytes) noexcept;
+void set_diagnostic_writer(DiagnosticWriter writer);
+
+}  // namespace murv

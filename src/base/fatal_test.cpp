@@ -1,0 +1,64 @@
+#include "base/fatal.hpp"
+
+#include <limits>
+#include <new>
+#include <stdexcept>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "base/exit_codes.hpp"
+#include "test_support.hpp"
+
+namespace murv {
+namespace {
+
+// The patterns keep to what GoogleTest's expressions share on every platform: no brackets,
+// no groups.
+TEST(FatalDeathTest, WritesTheThreadThePlaceAndTheMessageThenEndsWithStatusTwo) {
+    EXPECT_EXIT(fatal("找不到 \"x\""), testing::ExitedWithCode(EXIT_FATAL),
+                "\nthread '<unnamed>' stopped at src/base/fatal_test\\.cpp:.+:.+:\n"
+                "找不到 \"x\"\n$");
+    EXPECT_EXIT(
+        {
+            name_this_thread_main();
+            fatal("stop");
+        },
+        testing::ExitedWithCode(EXIT_FATAL), "\nthread 'main' stopped at .+:\nstop\n$");
+}
+
+void allocate_too_much() {
+    volatile std::size_t huge = std::numeric_limits<std::size_t>::max() / 4;
+    ::operator delete(::operator new(huge));
+}
+
+TEST(FatalDeathTest, AnAllocationThatFailsIsAFatalStopOnAnyThread) {
+    if (test::SANITIZED) GTEST_SKIP() << "the sanitizer's allocator reports a failure itself";
+    EXPECT_EXIT(
+        {
+            stop_fatally_when_exhausted();
+            name_this_thread_main();
+            allocate_too_much();
+        },
+        testing::ExitedWithCode(EXIT_FATAL),
+        "\nthread 'main' stopped at src/base/fatal\\.cpp:.+:\nmemory allocation failed\n$");
+    EXPECT_EXIT(
+        {
+            stop_fatally_when_exhausted();
+            std::thread(allocate_too_much).join();
+        },
+        testing::ExitedWithCode(EXIT_FATAL),
+        "\nthread '<unnamed>' stopped at .+:\nmemory allocation failed\n$");
+}
+
+TEST(FatalDeathTest, AnExceptionThatNothingCatchesIsAFatalStop) {
+    EXPECT_EXIT(
+        {
+            stop_fatally_when_exhausted();
+            std::thread([] { throw std::runtime_error("boom"); }).join();
+        },
+        testing::ExitedWithCode(EXIT_FATAL), "\nuncaught exception: boom\n$");
+}
+
+}  // namespace
+}  // namespace murv

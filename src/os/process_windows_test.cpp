@@ -1,0 +1,56 @@
+#include <filesystem>
+
+#include <windows.h>
+
+#include <fmt/format.h>
+#include <gtest/gtest.h>
+
+#include "os/platform.hpp"
+#include "os/process.hpp"
+#include "os/win32.hpp"
+#include "test_support.hpp"
+
+namespace murv::os {
+namespace {
+
+TEST(RunToExit, GivesTheProgramTheStandardHandlesAndNoOther) {
+    // Standard output: a pipe whose handles are not inheritable.
+    HANDLE ends[2];
+    ASSERT_TRUE(::CreatePipe(&ends[0], &ends[1], nullptr, 0));
+    win32::UniqueHandle output_read(ends[0]);
+    win32::UniqueHandle output_write(ends[1]);
+    // And an inheritable handle the program must not get.
+    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+    ASSERT_TRUE(::CreatePipe(&ends[0], &ends[1], &inheritable, 0));
+    win32::UniqueHandle leak_read(ends[0]);
+    win32::UniqueHandle leak_write(ends[1]);
+
+    const HANDLE old_output = ::GetStdHandle(STD_OUTPUT_HANDLE);
+    ::SetStdHandle(STD_OUTPUT_HANDLE, output_write.get());
+    test::ScopedEnv out("PROBE_OUT", "-");
+    test::ScopedEnv leak("PROBE_LEAK",
+                         fmt::format("{:x}", reinterpret_cast<std::uintptr_t>(leak_write.get())));
+    const auto status = run_to_exit(PROBE_PATH, "--version");
+    ::SetStdHandle(STD_OUTPUT_HANDLE, old_output);
+    ASSERT_TRUE(status && status->success());
+
+    DWORD flags = 0;
+    ASSERT_TRUE(::GetHandleInformation(output_write.get(), &flags));
+    EXPECT_EQ(flags & HANDLE_FLAG_INHERIT, 0u) << "the handle stayed inheritable";
+
+    output_write.reset();
+    std::string report;
+    char buffer[512];
+    DWORD read;
+    while (::ReadFile(output_read.get(), buffer, sizeof buffer, &read, nullptr) && read > 0) {
+        report.append(buffer, read);
+    }
+    EXPECT_NE(report.find("leak_write=failed\n"), std::string::npos) << report;
+
+    leak_write.reset();
+    EXPECT_FALSE(::ReadFile(leak_read.get(), buffer, sizeof buffer, &read, nullptr))
+        << "the program wrote to a handle it should not have had";
+}
+
+}  // namespace
+}  // namespace murv::os

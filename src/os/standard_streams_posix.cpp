@@ -1,0 +1,63 @@
+#include <cerrno>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include "base/fatal.hpp"
+#include "os/posix.hpp"
+#include "os/standard_streams.hpp"
+#include "os/system_error.hpp"
+
+namespace murv::os {
+namespace {
+
+int descriptor_of(StandardStream stream) {
+    return stream == StandardStream::output ? STDOUT_FILENO : STDERR_FILENO;
+}
+
+// Returns 0 or the error number; allocates nothing.
+int write_all(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t written =
+            retry_interrupted([&] { return ::write(fd, bytes.data(), bytes.size()); });
+        if (written < 0) return errno;
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return 0;
+}
+
+void hold_standard_streams() {
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (::fcntl(fd, F_GETFD) >= 0 || errno != EBADF) continue;
+        // Open for the other direction: the stream stays unusable the way it was meant to be.
+        // The lowest free number is taken, and those below `fd` are held by now.
+        const int placeholder =
+            ::open("/dev/null", (fd == STDIN_FILENO ? O_WRONLY : O_RDONLY) | O_CLOEXEC);
+        if (placeholder >= 0 && placeholder != fd) {
+            ::dup3(placeholder, fd, O_CLOEXEC);
+            ::close(placeholder);
+        }
+    }
+}
+
+}  // namespace
+
+Result<void> write_standard(StandardStream stream, std::string_view bytes) {
+    if (const int error = write_all(descriptor_of(stream), bytes)) {
+        return std::unexpected(system_error(error));
+    }
+    return {};
+}
+
+void write_diagnostic(std::string_view bytes) noexcept {
+    (void)write_all(STDERR_FILENO, bytes);  // nothing is left to tell it to
+}
+
+void prepare_standard_streams() {
+    hold_standard_streams();
+    ::signal(SIGPIPE, SIG_IGN);
+    set_diagnostic_writer(write_diagnostic);
+}
+
+}  // namespace murv::os

@@ -1,0 +1,91 @@
+#include <algorithm>
+#include <iterator>
+
+#include <windows.h>
+
+#include "base/fatal.hpp"
+#include "base/utf8.hpp"
+#include "os/standard_streams.hpp"
+#include "os/system_error.hpp"
+#include "os/win32.hpp"
+
+namespace murv::os {
+namespace {
+
+// A console takes text, not bytes: through WriteFile it would read them in its code page. The
+// text is converted a buffer at a time, so that nothing is allocated; what is not UTF-8
+// becomes U+FFFD. Returns 0 or the error code.
+DWORD write_console(HANDLE console, std::string_view bytes) {
+    // Larger writes fail on some console hosts; 8 KiB is taken everywhere.
+    wchar_t buffer[4096];
+    std::size_t used = 0;
+    const auto flush = [&]() -> DWORD {
+        for (std::size_t at = 0; at < used;) {
+            DWORD written = 0;
+            if (!::WriteConsoleW(console, buffer + at, static_cast<DWORD>(used - at), &written,
+                                 nullptr)) {
+                return ::GetLastError();
+            }
+            at += written;
+        }
+        used = 0;
+        return 0;
+    };
+    while (!bytes.empty()) {
+        char32_t c = U'\ufffd';
+        if (const auto decoded = decode_utf8(bytes)) {
+            c = decoded->code_point;
+            bytes.remove_prefix(decoded->length);
+        } else {
+            bytes.remove_prefix(1);
+        }
+        if (used + 2 > std::size(buffer)) {
+            if (const DWORD error = flush()) return error;
+        }
+        used += win32::encode_utf16(c, buffer + used);
+    }
+    return flush();
+}
+
+DWORD write_file(HANDLE file, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const auto length = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
+        DWORD written = 0;
+        if (!::WriteFile(file, bytes.data(), length, &written, nullptr)) return ::GetLastError();
+        bytes.remove_prefix(written);
+    }
+    return 0;
+}
+
+// Returns 0 or the error code; allocates nothing.
+DWORD write_all(StandardStream stream, std::string_view bytes) {
+    const HANDLE handle =
+        ::GetStdHandle(stream == StandardStream::output ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
+    if (handle == INVALID_HANDLE_VALUE) return ::GetLastError();
+    if (handle == nullptr) return ERROR_INVALID_HANDLE;
+    DWORD mode;
+    if (::GetConsoleMode(handle, &mode)) return write_console(handle, bytes);
+    return write_file(handle, bytes);
+}
+
+}  // namespace
+
+Result<void> write_standard(StandardStream stream, std::string_view bytes) {
+    if (const DWORD error = write_all(stream, bytes)) {
+        return std::unexpected(system_error(static_cast<int>(error)));
+    }
+    return {};
+}
+
+void write_diagnostic(std::string_view bytes) noexcept {
+    (void)write_all(StandardStream::error, bytes);  // nothing is left to tell it to
+}
+
+void prepare_standard_streams() {
+    // Standard handles are not numbers that a later open could be given, and a write to a pipe
+    // without a reader fails with ERROR_NO_DATA or ERROR_BROKEN_PIPE, ending nothing: only the
+    // diagnostics need setting up.
+    set_diagnostic_writer(write_diagnostic);
+}
+
+}  // namespace murv::os

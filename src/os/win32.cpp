@@ -1,0 +1,171 @@
+#include "os/win32.hpp"
+
+#include "base/utf8.hpp"
+#include "os/system_error.hpp"
+
+namespace murv::os::win32 {
+namespace {
+
+bool is_high_surrogate(char32_t unit) {
+    return unit >= 0xd800 && unit <= 0xdbff;
+}
+bool is_low_surrogate(char32_t unit) {
+    return unit >= 0xdc00 && unit <= 0xdfff;
+}
+
+void append_utf16(std::wstring& out, char32_t c) {
+    wchar_t units[2];
+    out.append(units, encode_utf16(c, units));
+}
+
+// The three-byte form of a lone surrogate at the front of `text`, which strict UTF-8 refuses.
+std::optional<char32_t> surrogate_form(std::string_view text) {
+    if (text.size() < 3) return std::nullopt;
+    const auto b0 = static_cast<unsigned char>(text[0]);
+    const auto b1 = static_cast<unsigned char>(text[1]);
+    const auto b2 = static_cast<unsigned char>(text[2]);
+    if (b0 != 0xed || b1 < 0xa0 || b1 > 0xbf || (b2 & 0xc0) != 0x80) return std::nullopt;
+    return 0xd000 | ((b1 & 0x3fu) << 6) | (b2 & 0x3fu);
+}
+
+// Converts `text`; a sequence that is neither UTF-8 nor a surrogate's form becomes
+// `replacement`, or ends the conversion when there is none.
+std::optional<std::wstring> convert(std::string_view text, std::optional<char32_t> replacement) {
+    std::wstring out;
+    out.reserve(text.size());
+    while (!text.empty()) {
+        if (const auto decoded = decode_utf8(text)) {
+            append_utf16(out, decoded->code_point);
+            text.remove_prefix(decoded->length);
+        } else if (const auto surrogate = surrogate_form(text)) {
+            out += static_cast<wchar_t>(*surrogate);
+            text.remove_prefix(3);
+        } else if (replacement) {
+            append_utf16(out, *replacement);
+            text.remove_prefix(1);
+        } else {
+            return std::nullopt;
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+std::size_t encode_utf16(char32_t c, wchar_t* out) {
+    if (c < 0x10000) {
+        out[0] = static_cast<wchar_t>(c);
+        return 1;
+    }
+    c -= 0x10000;
+    out[0] = static_cast<wchar_t>(0xd800 + (c >> 10));
+    out[1] = static_cast<wchar_t>(0xdc00 + (c & 0x3ff));
+    return 2;
+}
+
+Result<ExitStatus> wait_for_exit(HANDLE process) {
+    if (::WaitForSingleObject(process, INFINITE) == WAIT_FAILED) {
+        return std::unexpected(system_error(last_error_code()));
+    }
+    DWORD code = 0;
+    if (!::GetExitCodeProcess(process, &code)) {
+        return std::unexpected(system_error(last_error_code()));
+    }
+    return ExitStatus::exited(static_cast<int>(code));
+}
+
+AttributeList::~AttributeList() {
+    if (initialised_) ::DeleteProcThreadAttributeList(get());
+}
+
+Result<void> AttributeList::init(DWORD count) {
+    SIZE_T size = 0;
+    ::InitializeProcThreadAttributeList(nullptr, count, 0, &size);  // fails, telling the size
+    storage_.resize(size);
+    if (!::InitializeProcThreadAttributeList(get(), count, 0, &size)) {
+        return std::unexpected(last_failure("make the list of process attributes"));
+    }
+    initialised_ = true;
+    return {};
+}
+
+Result<void> AttributeList::add(DWORD_PTR attribute, void* value, std::size_t size) {
+    if (!::UpdateProcThreadAttribute(get(), 0, attribute, value, size, nullptr, nullptr)) {
+        return std::unexpected(last_failure("add a process attribute"));
+    }
+    return {};
+}
+
+std::string to_utf8(std::wstring_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char32_t unit = text[i];
+        if (is_high_surrogate(unit) && i + 1 < text.size() && is_low_surrogate(text[i + 1])) {
+            append_utf8(out, 0x10000 + ((unit - 0xd800) << 10) + (text[i + 1] - 0xdc00));
+            ++i;
+        } else {
+            append_utf8(out, unit);
+        }
+    }
+    return out;
+}
+
+std::optional<std::wstring> to_wide(std::string_view text) {
+    return convert(text, std::nullopt);
+}
+
+std::wstring to_wide_lossy(std::string_view text) {
+    return *convert(text, U'\ufffd');
+}
+
+bool is_valid_utf16(std::wstring_view text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (is_high_surrogate(text[i]) && i + 1 < text.size() && is_low_surrogate(text[i + 1])) {
+            ++i;
+        } else if (is_high_surrogate(text[i]) || is_low_surrogate(text[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void append_argument(std::wstring& line, std::wstring_view argument) {
+    if (!line.empty()) line += L' ';
+    if (!argument.empty() && argument.find_first_of(L" \t\n\v\"") == std::wstring_view::npos) {
+        line += argument;
+        return;
+    }
+    // Backslashes are literal unless a quote follows them: before an escaped quote and before
+    // the closing quote, each is doubled.
+    line += L'"';
+    std::size_t backslashes = 0;
+    for (const wchar_t c : argument) {
+        if (c == L'\\') {
+            ++backslashes;
+            continue;
+        }
+        if (c == L'"') {
+            line.append(backslashes * 2 + 1, L'\\');
+        } else {
+            line.append(backslashes, L'\\');
+        }
+        backslashes = 0;
+        line += c;
+    }
+    line.append(backslashes * 2, L'\\');
+    line += L'"';
+}
+
+void append_program(std::wstring& line, std::wstring_view program) {
+    if (!line.empty()) line += L' ';
+    if (program.empty() || program.find_first_of(L" \t") != std::wstring_view::npos) {
+        line += L'"';
+        line += program;
+        line += L'"';
+    } else {
+        line += program;
+    }
+}
+
+}  // namespace murv::os::win32

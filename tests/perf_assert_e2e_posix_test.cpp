@@ -1,0 +1,361 @@
+// End to end: perf_assert built with a project directory under its working directory, run
+// against small fake applications.
+#include <map>
+#include <regex>
+#include <sstream>
+
+#include <fmt/format.h>
+#include <gtest/gtest.h>
+
+#include "run_program.hpp"
+#include "test_support.hpp"
+
+namespace {
+
+// The fixture build's project directory; tests/tests.cmake compiles in the same text.
+const std::string PROJECT = "app \"项目\"\t\\dir";
+const std::string PROJECT_DIR = "/proc/self/cwd/" + PROJECT;
+const std::string FOUND_PATH = PROJECT_DIR + "/target/release/murv";
+
+const std::string PATH_LINE = "二进制路径：" + FOUND_PATH + "\n";
+const std::string PASS = "    通过\n";
+const std::string FAIL = "    失败：超出预算\n";
+
+class PerfAssertRun : public testing::Test {
+  protected:
+    void SetUp() override { std::filesystem::create_directories(work_.path() / PROJECT); }
+
+    std::filesystem::path app_path() const {
+        return work_.path() / PROJECT / "target/release/murv";
+    }
+
+    // A fake application: a shell script with `body`.
+    void install_app(const std::string& body) const {
+        test::write_file(app_path(), "#!/bin/sh\n" + body + "\n", true);
+    }
+
+    // The probe as the application: with PROBE_DIR set it reports to a file, not to stdout.
+    void install_probe_app() const {
+        std::filesystem::create_directories(app_path().parent_path());
+        std::filesystem::create_symlink(PROBE_PATH, app_path());
+    }
+
+    // A launch whose shells and application, when they are the probe, report into
+    // records_dir(); `lingering` shells stay until their terminal hangs up.
+    test::Launch probing(bool lingering = true) const {
+        std::filesystem::create_directories(records_dir());
+        auto launch = test::Launch()
+                          .with_env("SHELL", PROBE_PATH)
+                          .with_env("PROBE_DIR", records_dir().string());
+        return lingering ? launch.with_env("PROBE_LINGER", "1") : launch;
+    }
+    std::filesystem::path records_dir() const { return work_.path() / "records"; }
+
+    // The probe's reports, one per process, each as its "name=value" lines.
+    std::vector<std::map<std::string, std::string>> probe_reports() const {
+        std::vector<std::map<std::string, std::string>> reports;
+        for (const auto& entry : std::filesystem::directory_iterator(records_dir())) {
+            std::istringstream lines(test::read_file(entry.path()));
+            auto& report = reports.emplace_back();
+            for (std::string line; std::getline(lines, line);) {
+                const auto equals = line.find('=');
+                if (equals != std::string::npos)
+                    report[line.substr(0, equals)] = line.substr(equals + 1);
+            }
+        }
+        return reports;
+    }
+    // The reports of the shells: those started without arguments.
+    std::vector<std::map<std::string, std::string>> shell_reports() const {
+        auto reports = probe_reports();
+        std::erase_if(reports, [](auto& report) { return report["argc"] != "1"; });
+        return reports;
+    }
+
+    // A shell for the sessions that notes its process id, then becomes /bin/sh.
+    std::string recording_shell() const {
+        const auto path = work_.path() / "recording-shell";
+        test::write_file(
+            path, "#!/bin/sh\necho $$ >> '" + shells_file().string() + "'\nexec /bin/sh\n", true);
+        return path.string();
+    }
+    std::filesystem::path shells_file() const { return work_.path() / "shells"; }
+
+    test::Outcome run(test::Launch launch = {}) const {
+        launch.cwd = work_.path();
+        return test::run_program(PERF_ASSERT_FIXTURE, launch);
+    }
+
+    test::TempDir work_;
+};
+
+// The two figures of the report, or nothing when a line is missing.
+struct Figures {
+    std::uint64_t median_ms = 0;
+    std::uint64_t idle_mb = 0;
+};
+std::optional<Figures> figures_in(const std::string& out) {
+    static const std::regex cold(R"(\[1/2\] 冷启动中位数（10 次）：(\d+) ms)");
+    static const std::regex idle(R"(RSS：(\d+) MB)");
+    std::smatch c, i;
+    if (!std::regex_search(out, c, cold) || !std::regex_search(out, i, idle)) return std::nullopt;
+    return Figures{std::stoull(c[1]), std::stoull(i[1])};
+}
+
+const std::regex COLD_START_VERDICT(
+    R"(\n\[1/2\] 冷启动中位数（10 次）：\d+ ms （预算 < 200 ms）\n    通过\n$)");
+
+std::string report_lines(const Figures& figures, bool cold_passed) {
+    return fmt::format("[1/2] 冷启动中位数（10 次）：{} ms （预算 < 200 ms）\n",
+                       figures.median_ms) +
+           (cold_passed ? PASS : FAIL) +
+           fmt::format("[2/2] 5 个 PTY session 空闲 RSS：{} MB （预算 < 80 MB）\n",
+                       figures.idle_mb) +
+           PASS;
+}
+
+TEST_F(PerfAssertRun, PassesWithTheFullReportAndLeavesNoShellBehind) {
+    install_app("echo 'fake murv 1.0'");
+    const auto outcome = run(test::Launch().with_env("SHELL", recording_shell()));
+
+    const auto figures = figures_in(outcome.out);
+    ASSERT_TRUE(figures) << outcome.out << outcome.err;
+    EXPECT_EQ(outcome.out, PATH_LINE + test::repeated("fake murv 1.0\n", 11) +
+                               report_lines(*figures, true) + "\n全部通过 ✅\n");
+    EXPECT_EQ(outcome.exit_code, 0);
+    EXPECT_EQ(outcome.err, "");
+
+    std::istringstream pids(test::read_file(shells_file()));
+    int shells = 0;
+    for (pid_t pid; pids >> pid; ++shells) {
+        EXPECT_TRUE(
+            test::eventually([&] { return test::reaped(pid); }, std::chrono::milliseconds(1000)))
+            << "shell " << pid << " is still there";
+    }
+    EXPECT_EQ(shells, 5);
+}
+
+TEST_F(PerfAssertRun, AColdStartOverBudgetStillRunsTheMemoryCheckThenEndsOne) {
+    install_app("sleep 0.21; echo slow");
+    // Arguments change nothing.
+    const auto outcome = run(test::Launch().with_args({"--help", "--budget=1000"}));
+
+    const auto figures = figures_in(outcome.out);
+    ASSERT_TRUE(figures) << outcome.out << outcome.err;
+    EXPECT_GT(figures->median_ms, 200u);
+    EXPECT_EQ(outcome.out,
+              PATH_LINE + test::repeated("slow\n", 11) + report_lines(*figures, false));
+    EXPECT_EQ(outcome.exit_code, 1);
+}
+
+TEST_F(PerfAssertRun, AVersionThatFailsOrIsKilledIsAFatalStopAfterTheFirstTimedLaunch) {
+    for (const char* ending : {"exit 3", "kill -KILL $$"}) {
+        install_app(std::string("echo launched; ") + ending);
+        const auto outcome = run();
+        EXPECT_EQ(outcome.out, PATH_LINE + "launched\nlaunched\n");  // the warm-up went unnoticed
+        EXPECT_TRUE(outcome.err.ends_with("\nassertion failed: status.success()\n")) << outcome.err;
+        EXPECT_EQ(outcome.exit_code, 2) << ending;
+    }
+}
+
+TEST_F(PerfAssertRun, AnApplicationThatCannotBeStartedIsAFatalStopAtTheFirstTimedLaunch) {
+    std::filesystem::create_directories(app_path());  // a directory where the file should be
+    auto outcome = run();
+    EXPECT_EQ(outcome.out, PATH_LINE);
+    EXPECT_TRUE(outcome.err.ends_with("\n启动 murv 失败: Permission denied (os error 13)\n"))
+        << outcome.err;
+    EXPECT_EQ(outcome.exit_code, 2);
+
+    std::filesystem::remove(app_path());
+    test::write_file(app_path(), "#!/bin/sh\necho never\n");  // not executable
+    outcome = run();
+    EXPECT_EQ(outcome.out, PATH_LINE);
+    EXPECT_TRUE(outcome.err.ends_with("\n启动 murv 失败: Permission denied (os error 13)\n"))
+        << outcome.err;
+    EXPECT_EQ(outcome.exit_code, 2);
+}
+
+TEST_F(PerfAssertRun, AnApplicationThatPrintsMegabytesHasThemAllPassedThrough) {
+    install_app("head -c 2097152 /dev/zero | tr '\\0' x; echo");
+    const auto outcome = run(test::Launch().with_env("SHELL", "/bin/sh"));
+    const auto figures = figures_in(outcome.out);
+    ASSERT_TRUE(figures) << outcome.err;
+    EXPECT_EQ(outcome.out, PATH_LINE + test::repeated(std::string(2097152, 'x') + "\n", 11) +
+                               report_lines(*figures, figures->median_ms <= 200) +
+                               (figures->median_ms <= 200 ? "\n全部通过 ✅\n" : ""));
+    EXPECT_EQ(outcome.err, "");
+}
+
+TEST_F(PerfAssertRun, NoExecutableIsAFatalStopThatListsBothCandidates) {
+    // The project directory's quotes, tab, backslash and non-ASCII, as the candidates show them.
+    const std::string message = fmt::format(
+        "找不到 murv release 二进制；尝试过：[\"/proc/self/cwd/app \\\"项目\\\"\\t\\\\dir/target/"
+        "release/murv\", \"/proc/self/cwd/app \\\"项目\\\"\\t\\\\dir/../target/release/murv\"]。"
+        "先跑 `cargo build --release --bin murv`。\n");
+    const std::regex diagnostic(
+        "\nthread 'main' stopped at src/bin/perf_assert/discovery\\.cpp:"
+        "[0-9]+:[0-9]+:\n");
+    for (const std::vector<std::string>& args : {std::vector<std::string>{}, {"x", "--version"}}) {
+        const auto outcome = run(test::Launch().with_args(args));
+        EXPECT_EQ(outcome.out, "");
+        EXPECT_TRUE(outcome.err.ends_with(message)) << outcome.err;
+        EXPECT_TRUE(std::regex_search(outcome.err, diagnostic)) << outcome.err;
+        EXPECT_EQ(outcome.exit_code, 2);
+    }
+}
+
+TEST_F(PerfAssertRun, AStdoutThatCannotTakeTheReportIsAFatalStopNotASignal) {
+    install_app("exit 0");
+    const std::regex place(
+        "^\nthread 'main' stopped at src/bin/perf_assert/report\\.cpp:[0-9]+:[0-9]+:\n");
+    const std::pair<test::Stdout, const char*> cases[] = {
+        {test::Stdout::closed, "Bad file descriptor (os error 9)"},
+        {test::Stdout::reader_gone, "Broken pipe (os error 32)"},
+        {test::Stdout::full_device, "No space left on device (os error 28)"},
+    };
+    for (const auto& [kind, error] : cases) {
+        const auto outcome = run(test::Launch().with_stdout(kind));
+        EXPECT_EQ(outcome.signal, 0) << error;
+        EXPECT_EQ(outcome.exit_code, 2) << error;
+        EXPECT_TRUE(std::regex_search(outcome.err, place)) << outcome.err;
+        EXPECT_TRUE(outcome.err.ends_with(fmt::format("\nfailed printing to stdout: {}\n", error)))
+            << outcome.err;
+    }
+}
+
+// Every shell the tool started and every launch of the application has ended and been waited
+// for by the time the tool exits, and none of them was given a descriptor of the tool's: not
+// its own, not one it inherited without close-on-exec.
+TEST_F(PerfAssertRun, LeavesNoProcessBehindAndPassesNoDescriptorOn) {
+    if (!test::adopt_orphans()) GTEST_SKIP() << "this system cannot hand orphans to a test";
+    ASSERT_FALSE(test::has_children());
+    install_probe_app();
+    const auto outcome = run(probing().with_stray_descriptor());
+    EXPECT_EQ(outcome.exit_code, 0) << outcome.out << outcome.err;
+
+    // Anything left, running or a zombie, would have been handed to this process by now.
+    EXPECT_FALSE(test::has_children());
+    int shells = 0;
+    int launches = 0;
+    for (auto& report : probe_reports()) {
+        ++(report["arg1"] == "--version" ? launches : shells);
+        EXPECT_EQ(report["fds"], "0,1,2") << report["argc"];
+        EXPECT_TRUE(test::reaped(std::stoi(report["pid"])));
+    }
+    EXPECT_EQ(launches, 11);
+    EXPECT_EQ(shells, 5);
+}
+
+TEST_F(PerfAssertRun, RunningOutOfDescriptorsIsAFatalStopWhereverItHappens) {
+    install_app("exit 0");
+    const auto run_with = [&](rlim_t limit) {
+        return run(test::Launch().with_env("SHELL", "/bin/sh").with_descriptor_limit(limit));
+    };
+
+    // Too few for the event loop: it is not built, and nothing is printed.
+    auto outcome = run_with(4);
+    EXPECT_EQ(outcome.out, "");
+    EXPECT_TRUE(outcome.err.ends_with("\nFailed building the Runtime\n")) << outcome.err;
+    EXPECT_EQ(outcome.exit_code, 2);
+
+    // The first open, then a middle one, runs out.
+    const std::regex open_failed(
+        "\nthread 'main' stopped at src/bin/perf_assert/idle_rss\\.hpp:[0-9]+:[0-9]+:\n"
+        "开 session 失败: (openpty 失败|spawn shell 子进程失败|拿不到 PTY writer|拿不到 PTY "
+        "reader)\n\nCaused by:\n(    .*\n)*    Too many open files \\(os error 24\\)\n$");
+    for (const rlim_t limit : {12, 24}) {
+        outcome = run_with(limit);
+        EXPECT_EQ(outcome.exit_code, 2) << limit;
+        EXPECT_TRUE(std::regex_search(outcome.out, COLD_START_VERDICT)) << outcome.out;
+        EXPECT_TRUE(std::regex_search(outcome.err, open_failed)) << limit << outcome.err;
+    }
+
+    // At any limit up to what a whole run needs: a fatal stop with its message, or a pass.
+    const std::regex fatal_stop("\nthread 'main' stopped at [^\n]+:[0-9]+:[0-9]+:\n[^\n]+");
+    for (rlim_t limit = 4; limit <= 48; limit += 2) {
+        outcome = run_with(limit);
+        EXPECT_EQ(outcome.signal, 0) << limit << outcome.err;
+        if (outcome.exit_code == 0) {
+            EXPECT_EQ(outcome.err, "") << limit;
+        } else {
+            EXPECT_EQ(outcome.exit_code, 2) << limit;
+            EXPECT_TRUE(std::regex_search(outcome.err, fatal_stop)) << limit << outcome.err;
+        }
+    }
+}
+
+TEST_F(PerfAssertRun, AShellThatCannotRunIsAFatalStopThatNamesIt) {
+    install_app("exit 0");
+    const std::pair<std::string, std::string> cases[] = {
+        {"", "No such file or directory (os error 2)"},
+        {"/nonexistent/shell", "No such file or directory (os error 2)"},
+        {work_.path().string(), "Permission denied (os error 13)"},  // a directory
+    };
+    for (const auto& [shell, error] : cases) {
+        const auto outcome = run(test::Launch().with_env("SHELL", shell));
+        EXPECT_TRUE(std::regex_search(outcome.out, COLD_START_VERDICT)) << outcome.out;
+        EXPECT_TRUE(
+            outcome.err.ends_with(fmt::format("\n开 session 失败: spawn shell 子进程失败\n\nCaused "
+                                              "by:\n    cannot run \"{}\"\n    {}\n",
+                                              shell, error)))
+            << outcome.err;
+        EXPECT_EQ(outcome.exit_code, 2);
+    }
+}
+
+TEST_F(PerfAssertRun, AShellVariableThatIsAbsentOrNotUtf8GivesWayToBinSh) {
+    install_app("exit 0");
+    for (const std::optional<std::string>& shell : {std::optional<std::string>(), {"/bin/\xff"}}) {
+        const auto outcome = run(test::Launch().with_env("SHELL", shell));
+        EXPECT_EQ(outcome.exit_code, 0) << outcome.out << outcome.err;
+        EXPECT_EQ(outcome.err, "");
+    }
+}
+
+TEST_F(PerfAssertRun, ShellsGetUtf8LocaleDefaultsUnlessTheToolHasUsableOnes) {
+    install_app("exit 0");
+    struct Case {
+        std::optional<std::string> lang, lc_ctype;
+        std::string shell_lang, shell_lc_ctype;
+    };
+    const Case cases[] = {
+        {"", "\xff", "en_US.UTF-8", "UTF-8"},
+        {"\xc3", std::nullopt, "en_US.UTF-8", "UTF-8"},
+        {std::nullopt, "", "en_US.UTF-8", "UTF-8"},
+        {"zh_CN.UTF-8", "C.UTF-8", "zh_CN.UTF-8", "C.UTF-8"},
+    };
+    for (const auto& c : cases) {
+        std::filesystem::remove_all(records_dir());
+        const auto outcome = run(probing()
+                                     .with_env("LANG", c.lang)
+                                     .with_env("LC_CTYPE", c.lc_ctype)
+                                     .with_env("TERM", "dumb"));
+        EXPECT_EQ(outcome.exit_code, 0) << outcome.err;
+        const auto shells = shell_reports();
+        EXPECT_EQ(shells.size(), 5u);
+        for (auto report : shells) {
+            EXPECT_EQ(report["LANG"], c.shell_lang);
+            EXPECT_EQ(report["LC_CTYPE"], c.shell_lc_ctype);
+            EXPECT_EQ(report["TERM"], "xterm-256color");
+            EXPECT_EQ(report["MURV"], "1");
+        }
+    }
+}
+
+// Nothing reads the sessions' output, so a shell that writes without pause only fills memory;
+// the run still measures, closes the sessions, reports and ends.
+TEST_F(PerfAssertRun, ShellsThatFloodTheirTerminalsStillGetAReportAndAnEnd) {
+    install_app("exit 0");
+    const auto outcome = run(probing(false).with_env("PROBE_FLOOD", "1"));
+    const auto figures = figures_in(outcome.out);
+    ASSERT_TRUE(figures) << outcome.out << outcome.err;
+    const bool within = figures->idle_mb <= 80;
+    EXPECT_TRUE(outcome.out.ends_with(within ? "    通过\n\n全部通过 ✅\n" : "    失败：超出预算\n"))
+        << outcome.out;
+    EXPECT_EQ(outcome.exit_code, within ? 0 : 1);
+    EXPECT_EQ(outcome.err, "");
+    std::printf("five flooding shells: %llu MB resident\n",
+                static_cast<unsigned long long>(figures->idle_mb));
+}
+
+}  // namespace
