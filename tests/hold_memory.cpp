@@ -4,9 +4,11 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace {
+// Visible to the program, so that neither the block nor the writes to it can be left out.
+extern "C" void* hold_memory_block;
+void* hold_memory_block = nullptr;
 
-void* held = nullptr;
+namespace {
 
 [[gnu::constructor]] void hold_memory() {
     const char* megabytes = std::getenv("HOLD_MEMORY_MB");
@@ -14,8 +16,8 @@ void* held = nullptr;
     const std::size_t bytes = std::strtoul(megabytes, nullptr, 10) << 20;
     ::unsetenv("HOLD_MEMORY_MB");
     ::unsetenv("LD_PRELOAD");
-    held = std::malloc(bytes);
-    if (held != nullptr) std::memset(held, 1, bytes);
+    hold_memory_block = std::malloc(bytes);
+    if (hold_memory_block != nullptr) std::memset(hold_memory_block, 1, bytes);
 }
 
 }  // namespace

@@ -43,7 +43,8 @@ struct Launch {
     Stdout out = Stdout::captured;
     bool stdin_closed = false;
     bool stray_descriptor = false;           // one more descriptor, open without close-on-exec
-    std::optional<rlim_t> descriptor_limit;  // RLIMIT_NOFILE, soft and hard
+    std::optional<rlim_t> descriptor_limit;     // RLIMIT_NOFILE, soft and hard
+    std::optional<rlim_t> address_space_limit;  // RLIMIT_AS, soft and hard
 
     Launch& with_args(std::vector<std::string> values) {
         args = std::move(values);
@@ -67,6 +68,10 @@ struct Launch {
     }
     Launch& with_descriptor_limit(rlim_t limit) {
         descriptor_limit = limit;
+        return *this;
+    }
+    Launch& with_address_space_limit(rlim_t bytes) {
+        address_space_limit = bytes;
         return *this;
     }
 };
@@ -130,6 +135,10 @@ inline Outcome run_program(const std::string& program, const Launch& launch = {}
     const std::string cwd = launch.cwd.string();
     rlimit limit{};
     if (launch.descriptor_limit) limit = {*launch.descriptor_limit, *launch.descriptor_limit};
+    rlimit address_space{};
+    if (launch.address_space_limit) {
+        address_space = {*launch.address_space_limit, *launch.address_space_limit};
+    }
 
     // Whatever the test runner left open stays out of the program; only the stray one goes in.
     const long open_max = ::sysconf(_SC_OPEN_MAX);
@@ -146,7 +155,9 @@ inline Outcome run_program(const std::string& program, const Launch& launch = {}
                            ::dup2(err, STDERR_FILENO) >= 0 &&
                            (!launch.stdin_closed || ::close(STDIN_FILENO) == 0 || errno == EBADF) &&
                            ::chdir(cwd.c_str()) == 0 &&
-                           (!launch.descriptor_limit || ::setrlimit(RLIMIT_NOFILE, &limit) == 0);
+                           (!launch.descriptor_limit || ::setrlimit(RLIMIT_NOFILE, &limit) == 0) &&
+                           (!launch.address_space_limit ||
+                            ::setrlimit(RLIMIT_AS, &address_space) == 0);
         if (!ready) ::_exit(126);
         ::execve(program.c_str(), argv.data(), envp.data());
         ::_exit(127);
