@@ -4,9 +4,12 @@
 // without standard handles.
 //   PROBE_EXIT=N   exit with N          PROBE_STAY=1   stay up after the report
 //   PROBE_LEAK=H   try to write to handle H (hex), which it must not have inherited
+//   PROBE_SHOW=A,B report variables A and B too
+#include <algorithm>
 #include <cstdlib>
 #include <cwchar>
 #include <string>
+#include <vector>
 
 #include <windows.h>
 #include <shellapi.h>
@@ -14,10 +17,26 @@
 namespace {
 
 std::wstring variable(const wchar_t* name) {
-    wchar_t value[1024];
-    const DWORD length = ::GetEnvironmentVariableW(name, value, 1024);
+    std::wstring value(32768, L'\0');  // the most a variable can hold
+    ::SetLastError(ERROR_SUCCESS);
+    const DWORD length =
+        ::GetEnvironmentVariableW(name, value.data(), static_cast<DWORD>(value.size()));
     if (length == 0 && ::GetLastError() == ERROR_ENVVAR_NOT_FOUND) return L" unset";
-    return L"=" + std::wstring(value, length < 1024 ? length : 0);
+    value.resize(length < value.size() ? length : 0);
+    return L"=" + value;
+}
+
+// The names listed in PROBE_SHOW, separated by commas.
+std::vector<std::wstring> names_to_show() {
+    std::vector<std::wstring> names;
+    const std::wstring list = variable(L"PROBE_SHOW");
+    if (list.front() != L'=') return names;
+    for (std::size_t at = 1; at <= list.size();) {
+        const std::size_t comma = std::min(list.find(L',', at), list.size());
+        if (comma > at) names.push_back(list.substr(at, comma - at));
+        at = comma + 1;
+    }
+    return names;
 }
 
 std::wstring standard_output_kind() {
@@ -72,6 +91,9 @@ int main() {
     ::LocalFree(argv);
     for (const wchar_t* name : {L"TERM", L"MURV", L"LANG", L"LC_CTYPE"}) {
         report += std::wstring(name) + variable(name) + L"\n";
+    }
+    for (const std::wstring& name : names_to_show()) {
+        report += name + variable(name.c_str()) + L"\n";
     }
     report += L"murv_entries=" + std::to_wstring(murv_entries()) + L"\n";
     wchar_t cwd[MAX_PATH];

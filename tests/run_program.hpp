@@ -42,7 +42,7 @@ struct Launch {
     std::vector<std::pair<std::string, std::optional<std::string>>> env;  // nullopt: removed
     Stdout out = Stdout::captured;
     bool stdin_closed = false;
-    bool stray_descriptor = false;           // one more descriptor, open without close-on-exec
+    bool stray_descriptor = false;              // one more descriptor, open without close-on-exec
     std::optional<rlim_t> descriptor_limit;     // RLIMIT_NOFILE, soft and hard
     std::optional<rlim_t> address_space_limit;  // RLIMIT_AS, soft and hard
 
@@ -150,14 +150,14 @@ inline Outcome run_program(const std::string& program, const Launch& launch = {}
         for (int fd = STDERR_FILENO + 1; fd < descriptor_end; ++fd) {
             if (fd != stray) ::fcntl(fd, F_SETFD, FD_CLOEXEC);
         }
-        const bool ready = (out < 0 ? ::close(STDOUT_FILENO) == 0 || errno == EBADF
-                                    : ::dup2(out, STDOUT_FILENO) >= 0) &&
-                           ::dup2(err, STDERR_FILENO) >= 0 &&
-                           (!launch.stdin_closed || ::close(STDIN_FILENO) == 0 || errno == EBADF) &&
-                           ::chdir(cwd.c_str()) == 0 &&
-                           (!launch.descriptor_limit || ::setrlimit(RLIMIT_NOFILE, &limit) == 0) &&
-                           (!launch.address_space_limit ||
-                            ::setrlimit(RLIMIT_AS, &address_space) == 0);
+        const bool ready =
+            (out < 0 ? ::close(STDOUT_FILENO) == 0 || errno == EBADF
+                     : ::dup2(out, STDOUT_FILENO) >= 0) &&
+            ::dup2(err, STDERR_FILENO) >= 0 &&
+            (!launch.stdin_closed || ::close(STDIN_FILENO) == 0 || errno == EBADF) &&
+            ::chdir(cwd.c_str()) == 0 &&
+            (!launch.descriptor_limit || ::setrlimit(RLIMIT_NOFILE, &limit) == 0) &&
+            (!launch.address_space_limit || ::setrlimit(RLIMIT_AS, &address_space) == 0);
         if (!ready) ::_exit(126);
         ::execve(program.c_str(), argv.data(), envp.data());
         ::_exit(127);

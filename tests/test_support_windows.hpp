@@ -73,6 +73,50 @@ class ScopedEnv {
     std::optional<std::wstring> old_;
 };
 
+// A value of the user's stored environment (HKEY_CURRENT_USER\Environment, as `setx` writes
+// it) for the life of the object; what was there before is put back.
+class StoredUserVariable {
+  public:
+    StoredUserVariable(std::wstring name, const std::wstring& value, DWORD type)
+        : name_(std::move(name)) {
+        HKEY key = nullptr;
+        EXPECT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, L"Environment", 0, nullptr, 0,
+                                    KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &key, nullptr),
+                  ERROR_SUCCESS);
+        key_ = key;
+        DWORD size = 0;
+        if (::RegQueryValueExW(key_, name_.c_str(), nullptr, &old_type_, nullptr, &size) ==
+            ERROR_SUCCESS) {
+            old_.emplace(size, std::byte{});
+            ::RegQueryValueExW(key_, name_.c_str(), nullptr, &old_type_,
+                               reinterpret_cast<BYTE*>(old_->data()), &size);
+        }
+        set(type, value.c_str(), (value.size() + 1) * sizeof(wchar_t));
+    }
+    ~StoredUserVariable() {
+        if (old_) {
+            set(old_type_, old_->data(), old_->size());
+        } else {
+            ::RegDeleteValueW(key_, name_.c_str());
+        }
+        ::RegCloseKey(key_);
+    }
+    StoredUserVariable(const StoredUserVariable&) = delete;
+    StoredUserVariable& operator=(const StoredUserVariable&) = delete;
+
+  private:
+    void set(DWORD type, const void* data, std::size_t size) {
+        EXPECT_EQ(::RegSetValueExW(key_, name_.c_str(), 0, type, static_cast<const BYTE*>(data),
+                                   static_cast<DWORD>(size)),
+                  ERROR_SUCCESS);
+    }
+
+    std::wstring name_;
+    HKEY key_ = nullptr;
+    DWORD old_type_ = REG_NONE;
+    std::optional<std::vector<std::byte>> old_;
+};
+
 // Threads of this process.
 inline std::size_t thread_count() {
     const win32::UniqueHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));

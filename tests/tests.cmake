@@ -32,9 +32,11 @@ add_library(test_support STATIC tests/fake_pty.cpp tests/gtest_main.cpp)
 target_include_directories(test_support PUBLIC tests)
 target_link_libraries(test_support PUBLIC pty GTest::gtest)
 target_compile_definitions(test_support PUBLIC
-    "PROBE_PATH=\"${build_tree_drive}$<TARGET_FILE:probe>\""
+    "PROBE_PATH=\"${build_tree_drive}$<TARGET_FILE:probe>\"")
+if(NOT PERF_ASSERT_SANITIZE STREQUAL "")
     # Sanitizers replace what some tests look at: the allocator, the address space.
-    $<$<NOT:$<STREQUAL:${PERF_ASSERT_SANITIZE},>>:PERF_ASSERT_SANITIZED>)
+    target_compile_definitions(test_support PUBLIC PERF_ASSERT_SANITIZED)
+endif()
 perf_assert_warnings(test_support)
 add_dependencies(test_support probe)
 # Test programs are listed as they are built, so Wine's prefix has to be there by then.

@@ -30,6 +30,23 @@ std::vector<std::pair<std::string, std::string>> process_environment();
 // The order of variable names on this platform; names that compare equal are one variable.
 bool env_name_less(std::string_view a, std::string_view b);
 
+// A variable as the system stores it for new sessions, which it gives their environment.
+struct StoredVariable {
+    std::string name;
+    std::string value;
+    bool expandable = false;  // its %NAME% references are to be expanded
+};
+
+struct StoredEnvironment {
+    std::vector<StoredVariable> machine;  // for every user of the machine
+    std::vector<StoredVariable> user;     // for the user running this process
+};
+
+// The variables stored for new sessions, as they are now: on Windows, the settings kept in the
+// registry (which `setx` changes); none on POSIX. One that cannot be read or converted is left
+// out.
+StoredEnvironment stored_environment();
+
 // --- Shells and the user -------------------------------------------------------------------
 
 // The variables that name the user's shell, in the order a session consults them.

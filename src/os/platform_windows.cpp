@@ -1,11 +1,7 @@
-#include <algorithm>
 #include <array>
 #include <memory>
 
 #include <windows.h>
-#include <knownfolders.h>
-#include <objbase.h>
-#include <shlobj.h>
 
 #include "os/platform.hpp"
 #include "os/win32.hpp"
@@ -13,13 +9,64 @@
 namespace murv::os {
 namespace {
 
-struct CoTaskMemFreeDeleter {
-    void operator()(wchar_t* text) const { ::CoTaskMemFree(text); }
-};
-
 struct EnvironmentStringsDeleter {
     void operator()(wchar_t* block) const { ::FreeEnvironmentStringsW(block); }
 };
+
+struct KeyCloser {
+    void operator()(HKEY key) const { ::RegCloseKey(key); }
+};
+using UniqueKey = std::unique_ptr<std::remove_pointer_t<HKEY>, KeyCloser>;
+
+// The text values of `subkey` under `root`; none when the key cannot be opened.
+std::vector<StoredVariable> stored_variables(HKEY root, const wchar_t* subkey) {
+    std::vector<StoredVariable> variables;
+    HKEY opened = nullptr;
+    if (::RegOpenKeyExW(root, subkey, 0, KEY_QUERY_VALUE, &opened) != ERROR_SUCCESS) {
+        return variables;
+    }
+    const UniqueKey key(opened);
+    DWORD name_capacity = 0;  // in characters, without the terminator
+    DWORD data_capacity = 0;  // in bytes
+    if (::RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                           &name_capacity, &data_capacity, nullptr, nullptr) != ERROR_SUCCESS) {
+        return variables;
+    }
+    std::wstring name(name_capacity + 1, L'\0');
+    std::vector<wchar_t> data(data_capacity / sizeof(wchar_t) + 1);
+    for (DWORD index = 0;; ++index) {
+        DWORD name_length = static_cast<DWORD>(name.size());
+        DWORD type = 0;
+        DWORD data_size = static_cast<DWORD>(data.size() * sizeof(wchar_t));
+        const LSTATUS status =
+            ::RegEnumValueW(key.get(), index, name.data(), &name_length, nullptr, &type,
+                            reinterpret_cast<BYTE*>(data.data()), &data_size);
+        if (status == ERROR_NO_MORE_ITEMS) break;
+        // A value that changed meanwhile and no longer fits is left out, as one of another type.
+        if (status != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) continue;
+        const std::wstring_view wide_name(name.data(), name_length);
+        std::wstring_view value(data.data(), data_size / sizeof(wchar_t));
+        if (!value.empty() && value.back() == L'\0') value.remove_suffix(1);
+        if (wide_name.empty() || !win32::is_valid_utf16(wide_name) ||
+            !win32::is_valid_utf16(value) || value.find(L'\0') != std::wstring_view::npos) {
+            continue;
+        }
+        variables.push_back(
+            {win32::to_utf8(wide_name), win32::to_utf8(value), type == REG_EXPAND_SZ});
+    }
+    return variables;
+}
+
+// A function of a system library, loaded the first time it is asked for: the profile lookup's
+// libraries (shell32 and what it brings) stay out of a run that never needs them. Only the
+// system directory is searched for the library.
+template <class Function>
+Function system_function(const wchar_t* library, const char* name) {
+    const HMODULE module = ::LoadLibraryExW(library, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (module == nullptr) return nullptr;
+    // Through void(*)(), which converts to any function pointer type without a warning.
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(::GetProcAddress(module, name)));
+}
 
 }  // namespace
 
@@ -74,6 +121,14 @@ bool env_name_less(std::string_view a, std::string_view b) {
                                   static_cast<int>(wide_b.size()), TRUE) == CSTR_LESS_THAN;
 }
 
+StoredEnvironment stored_environment() {
+    return {
+        stored_variables(HKEY_LOCAL_MACHINE,
+                         L"System\\CurrentControlSet\\Control\\Session Manager\\Environment"),
+        stored_variables(HKEY_CURRENT_USER, L"Environment"),
+    };
+}
+
 std::span<const char* const> shell_variables() {
     static constexpr std::array<const char*, 2> variables{"SHELL", "ComSpec"};
     return variables;
@@ -92,10 +147,21 @@ const char* executable_suffix() {
 }
 
 std::optional<std::string> profile_directory() {
+    using GetKnownFolderPath = HRESULT(WINAPI*)(const GUID&, DWORD, HANDLE, PWSTR*);
+    using FreeTaskMemory = void(WINAPI*)(void*);
+    static const auto get_known_folder_path =
+        system_function<GetKnownFolderPath>(L"shell32.dll", "SHGetKnownFolderPath");
+    static const auto free_task_memory =
+        system_function<FreeTaskMemory>(L"ole32.dll", "CoTaskMemFree");
+    if (get_known_folder_path == nullptr || free_task_memory == nullptr) return std::nullopt;
+
+    // FOLDERID_Profile.
+    static constexpr GUID profile = {
+        0x5e6c858f, 0x0e22, 0x4760, {0x9a, 0xfe, 0xea, 0x33, 0x17, 0xb6, 0x71, 0x73}};
     wchar_t* path = nullptr;
-    const HRESULT result = ::SHGetKnownFolderPath(FOLDERID_Profile, 0, nullptr, &path);
+    const HRESULT result = get_known_folder_path(profile, 0, nullptr, &path);
     // The buffer is the caller's to free even when the call fails.
-    const std::unique_ptr<wchar_t, CoTaskMemFreeDeleter> owned(path);
+    const std::unique_ptr<wchar_t, FreeTaskMemory> owned(path, free_task_memory);
     if (FAILED(result) || path == nullptr) return std::nullopt;
     const std::wstring_view text(path, static_cast<std::size_t>(::lstrlenW(path)));
     if (text.empty()) return std::nullopt;

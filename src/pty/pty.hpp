@@ -7,15 +7,14 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <optional>
 #include <span>
 #include <string>
 
 #include "base/error.hpp"
-#include "os/platform.hpp"
 #include "os/process.hpp"
+#include "pty/environment.hpp"
 
 namespace murv::pty {
 
@@ -27,18 +26,6 @@ struct PtySize {
 
     friend bool operator==(const PtySize&, const PtySize&) = default;
 };
-
-// Environment variables by name, in the platform's order of names: on Windows, names that
-// differ only in case are one variable.
-struct EnvNameLess {
-    bool operator()(const std::string& a, const std::string& b) const {
-        return os::env_name_less(a, b);
-    }
-};
-using Environment = std::map<std::string, std::string, EnvNameLess>;
-
-// The environment a new command starts with: this process's own. (native layer)
-Environment default_environment();
 
 // A program to spawn: no arguments beyond its name, an environment that starts as the
 // default one, and an optional working directory.

@@ -397,14 +397,6 @@ class PosixPtySystem final : public PtySystem {
 
 }  // namespace
 
-Environment default_environment() {
-    Environment environment;
-    for (auto& [name, value] : os::process_environment()) {
-        environment.insert_or_assign(std::move(name), std::move(value));
-    }
-    return environment;
-}
-
 PtySystem& native_pty_system() {
     static PosixPtySystem system;
     return system;

@@ -303,14 +303,6 @@ class ConsolePtySystem final : public PtySystem {
 
 }  // namespace
 
-Environment default_environment() {
-    Environment environment;
-    for (auto& [name, value] : os::process_environment()) {
-        environment.insert_or_assign(std::move(name), std::move(value));
-    }
-    return environment;
-}
-
 ConptyFunctions load_conpty(HMODULE module) {
     if (module == nullptr) fatal(CONPTY_MISSING);
     const ConptyFunctions functions{
