@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <climits>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include <windows.h>
 
@@ -149,6 +151,42 @@ std::optional<std::wstring> environment_block(const Environment& environment) {
     return block;
 }
 
+bool is_file(const std::wstring& path) {
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+// Where a program named without a directory is: the system directory, then each directory of
+// `environment`'s Path, with ".exe" added to a name without an extension, as Windows does. The
+// current directory is not searched, nor this program's own: Windows looks there first for a
+// command line's first word, and a program of that name planted in either would run in every
+// session. Nothing when it is found nowhere.
+std::optional<std::wstring> find_program(const std::wstring& name, const Environment& environment) {
+    const bool has_extension = name.find(L'.') != std::wstring::npos;
+    const std::wstring file = has_extension ? name : name + L".exe";
+    std::vector<std::wstring> directories;
+    wchar_t system[MAX_PATH];
+    const UINT length = ::GetSystemDirectoryW(system, MAX_PATH);
+    if (length > 0 && length < MAX_PATH) directories.emplace_back(system, length);
+    if (const auto path = environment.find("Path"); path != environment.end()) {
+        const std::wstring entries = win32::to_wide_lossy(path->second);
+        for (std::size_t at = 0; at <= entries.size();) {
+            const std::size_t end = std::min(entries.find(L';', at), entries.size());
+            std::wstring directory = entries.substr(at, end - at);
+            if (directory.size() >= 2 && directory.front() == L'"' && directory.back() == L'"') {
+                directory = directory.substr(1, directory.size() - 2);
+            }
+            if (!directory.empty()) directories.push_back(std::move(directory));
+            at = end + 1;
+        }
+    }
+    for (std::wstring& directory : directories) {
+        if (directory.back() != L'\\' && directory.back() != L'/') directory += L'\\';
+        if (is_file(directory + file)) return directory + file;
+    }
+    return std::nullopt;
+}
+
 class ConsoleSlave final : public SlavePty {
   public:
     explicit ConsoleSlave(std::weak_ptr<PseudoConsole> console) : console_(std::move(console)) {}
@@ -172,6 +210,12 @@ class ConsoleSlave final : public SlavePty {
         }
         std::wstring command_line;
         win32::append_program(command_line, *program);
+        // A name with a directory is used as it stands; a bare name is looked for safely.
+        std::optional<std::wstring> found;
+        if (program->find_first_of(L"\\/:") == std::wstring::npos) {
+            found = find_program(*program, command.environment());
+            if (!found) return cannot_run(ERROR_FILE_NOT_FOUND);
+        }
 
         HPCON handle = console->get();
         win32::AttributeList attributes;
@@ -190,12 +234,11 @@ class ConsoleSlave final : public SlavePty {
         // output would go around the terminal.
         startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
 
-        // No application name: the program is looked for as a command line's first word is.
         PROCESS_INFORMATION started{};
-        if (!::CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, FALSE,
-                              EXTENDED_STARTUPINFO_PRESENT | CREATE_UNICODE_ENVIRONMENT,
-                              environment->data(), cwd ? cwd->c_str() : nullptr,
-                              &startup.StartupInfo, &started)) {
+        if (!::CreateProcessW(
+                found ? found->c_str() : nullptr, command_line.data(), nullptr, nullptr, FALSE,
+                EXTENDED_STARTUPINFO_PRESENT | CREATE_UNICODE_ENVIRONMENT, environment->data(),
+                cwd ? cwd->c_str() : nullptr, &startup.StartupInfo, &started)) {
             const int error = os::last_error_code();
             if (cwd && error == ERROR_DIRECTORY) {
                 return std::unexpected(failure(

@@ -1,8 +1,10 @@
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include <windows.h>
 
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 
 #include "os/platform.hpp"
@@ -88,6 +90,60 @@ TEST(ConsolePty, TheProgramGetsTheVariablesStoredForTheUser) {
                                     "Path=" + machine_path() + ";C:\\perf_assert_user_path"}) {
         EXPECT_TRUE(test::shows_line(terminal.output(), line)) << line << "\n" << terminal.output();
     }
+}
+
+// This process's current directory for the life of the object.
+class CurrentDirectory {
+  public:
+    explicit CurrentDirectory(const std::filesystem::path& directory)
+        : old_(std::filesystem::current_path()) {
+        std::filesystem::current_path(directory);
+    }
+    ~CurrentDirectory() { std::filesystem::current_path(old_); }
+    CurrentDirectory(const CurrentDirectory&) = delete;
+    CurrentDirectory& operator=(const CurrentDirectory&) = delete;
+
+  private:
+    std::filesystem::path old_;
+};
+
+std::wstring image_of(DWORD process_id) {
+    const test::win32::UniqueHandle process(
+        ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process_id));
+    wchar_t path[MAX_PATH];
+    DWORD length = MAX_PATH;
+    if (!process || !::QueryFullProcessImageNameW(process.get(), 0, path, &length)) return L"?";
+    return std::wstring(path, length);
+}
+
+// A program planted in the current directory under the name of a shell does not run: a bare
+// name is looked for in the system directory and on the Path only.
+TEST(ConsolePty, ABareNameIsNeverFoundInTheCurrentDirectory) {
+    test::TempDir dir;
+    for (const wchar_t* planted : {L"cmd.exe", L"perf-assert-planted.exe"}) {
+        std::filesystem::copy_file(PROBE_PATH, dir.path() / planted);
+    }
+    const CurrentDirectory inside(dir.path());
+
+    for (const char* name : {"perf-assert-planted.exe", "perf-assert-planted"}) {
+        Terminal terminal;
+        const auto child = terminal.spawn(ShellCommand(name));
+        ASSERT_FALSE(child) << name << " was started";
+        EXPECT_EQ(child.error().describe(),
+                  fmt::format("cannot run \"{}\"\n\nCaused by:\n    {}", name,
+                              os::error_text(ERROR_FILE_NOT_FOUND)));
+    }
+
+    wchar_t system[MAX_PATH];
+    const UINT length = ::GetSystemDirectoryW(system, MAX_PATH);
+    Terminal terminal;
+    const auto child = terminal.spawn(ShellCommand("cmd.exe"));
+    ASSERT_TRUE(child) << child.error().describe();
+    EXPECT_EQ(
+        ::CompareStringOrdinal(image_of(*(*child)->process_id()).c_str(), -1,
+                               (std::wstring(system, length) + L"\\cmd.exe").c_str(), -1, TRUE),
+        CSTR_EQUAL)
+        << test::win32::to_utf8(image_of(*(*child)->process_id()));
 }
 
 TEST(ConsolePty, ANameOrDirectoryThatCannotBeGivenIsASpawnError) {
