@@ -28,7 +28,7 @@ if(WIN32)
     target_link_libraries(probe PRIVATE shell32)
 endif()
 
-add_library(test_support STATIC tests/fake_pty.cpp tests/gtest_main.cpp)
+add_library(test_support STATIC tests/fake_pty.cpp tests/blocking_host_pty.cpp tests/gtest_main.cpp)
 target_include_directories(test_support PUBLIC tests)
 target_link_libraries(test_support PUBLIC pty GTest::gtest)
 target_compile_definitions(test_support PUBLIC

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "blocking_host_pty.hpp"
 #include "fake_pty.hpp"
 #include "test_support.hpp"
 
@@ -62,6 +63,28 @@ TEST(SessionManager, DroppingTheManagerTearsDownWhatIsLeft) {
     const auto events = layer.log().snapshot();
     EXPECT_EQ(std::count(events.begin(), events.end(), "master released"), 2);
     layer.log().end_output();
+}
+
+// Before Windows 11 24H2, closing a pseudo console waits until the host's last output is read
+// or nobody can read it any more. Closing sessions whose shells are still writing, and dropping
+// the manager with sessions left, complete under such a host: the reader threads read on, or
+// let their read ends go, also while they wait for their shells.
+TEST(SessionManager, ClosesCompleteUnderAHostThatWaitsForItsOutputToBeRead) {
+    test::BlockingHostPtySystem layer;
+    {
+        SessionManager manager(layer);
+        std::vector<SessionId> ids;
+        for (int i = 0; i < 5; ++i) {
+            const auto id = run_task(manager.open_session("sh", std::nullopt, 80, 24));
+            ASSERT_TRUE(id);
+            ids.push_back(*id);
+        }
+        for (int i = 0; i < 3; ++i)
+            EXPECT_TRUE(run_task(manager.close_session(ids[i])));
+        EXPECT_EQ(layer.closes(), 3);
+    }  // two left for the manager's drop
+    EXPECT_EQ(layer.closes(), 5);
+    EXPECT_EQ(layer.hung_closes(), 0);
 }
 
 }  // namespace

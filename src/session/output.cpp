@@ -65,8 +65,10 @@ void start_output_reader(std::unique_ptr<pty::Reader> reader, std::shared_ptr<Ou
     auto body = [reader = std::move(reader), ring = std::move(ring),
                  output_tx = std::move(output_tx), child = std::move(child)]() mutable {
         read_output(*reader, *ring, output_tx);
-        // The reader goes before the wait: on POSIX it holds the terminal open, and a shell
-        // on an open terminal may never exit.
+        // The reader goes before the wait. On POSIX it holds the terminal open, and a shell on
+        // an open terminal may never exit. On Windows before 11 24H2, closing the console waits
+        // until the host's last output is read or no read end of it is left, and the shell
+        // ends only with that close.
         reader.reset();
         (void)child->wait();  // reaps the child; how it ended does not matter here
         // Then the ring, the sending end and the child.

@@ -6,8 +6,10 @@
 #include <gtest/gtest.h>
 
 #include "base/error.hpp"
+#include "blocking_host_pty.hpp"
 #include "os/platform.hpp"
 #include "report.hpp"
+#include "session/manager.hpp"
 #include "test_support.hpp"
 
 namespace murv::perf_assert {
@@ -94,6 +96,18 @@ TEST(IdleCheck, ReadsTheShellVariableAfreshForEachOpen) {
     EXPECT_EQ(sessions.calls[0], "open first-shell false 80x24");
     EXPECT_EQ(sessions.calls[1], "open shell-1 false 80x24");
     EXPECT_EQ(sessions.calls[4], "open shell-4 false 80x24");
+}
+
+// The whole check on sessions whose console host waits for its output to be read before a close
+// completes (Windows before 11 24H2), with shells that write throughout.
+TEST(IdleCheck, CompletesUnderAHostThatWaitsForItsOutputToBeRead) {
+    test::BlockingHostPtySystem layer;
+    {
+        session::SessionManager manager(layer);
+        (void)test::run_task(idle_rss_of(manager, SHORT_WAITS));
+        EXPECT_EQ(layer.closes(), 5);
+    }
+    EXPECT_EQ(layer.hung_closes(), 0);
 }
 
 }  // namespace
