@@ -39,11 +39,14 @@ std::vector<std::wstring> names_to_show() {
     return names;
 }
 
-std::wstring standard_output_kind() {
-    const HANDLE output = ::GetStdHandle(STD_OUTPUT_HANDLE);
-    if (output == nullptr || output == INVALID_HANDLE_VALUE) return L"none";
+// What a standard handle is: none, a console, another object, or a value that names nothing.
+std::wstring standard_kind(DWORD which) {
+    const HANDLE handle = ::GetStdHandle(which);
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return L"none";
     DWORD mode;
-    return ::GetConsoleMode(output, &mode) ? L"console" : L"other";
+    if (::GetConsoleMode(handle, &mode)) return L"console";
+    DWORD flags;
+    return ::GetHandleInformation(handle, &flags) ? L"other" : L"invalid";
 }
 
 std::wstring leak_write() {
@@ -98,7 +101,12 @@ int main() {
     report += L"murv_entries=" + std::to_wstring(murv_entries()) + L"\n";
     wchar_t cwd[MAX_PATH];
     report += L"cwd=" + std::wstring(cwd, ::GetCurrentDirectoryW(MAX_PATH, cwd)) + L"\n";
-    report += L"stdout=" + standard_output_kind() + L"\n";
+    report += L"stdin=" + standard_kind(STD_INPUT_HANDLE) + L"\n";
+    report += L"stdout=" + standard_kind(STD_OUTPUT_HANDLE) + L"\n";
+    report += L"stderr=" + standard_kind(STD_ERROR_HANDLE) + L"\n";
+    report += std::wstring(L"console=") + (::GetConsoleCP() != 0 ? L"yes" : L"no") + L"\n";
+    report += std::wstring(L"console_window=") +
+              (::GetConsoleWindow() != nullptr ? L"yes" : L"no") + L"\n";
     report += L"leak_write=" + leak_write() + L"\n";
     report += L"pid=" + std::to_wstring(::GetCurrentProcessId()) + L"\n";
     report += L"done\n";

@@ -16,60 +16,71 @@ Error last_error() {
     return system_error(last_error_code());
 }
 
-// Makes the standard handles inheritable for the life of the object, where they are not so
-// already, and gives each back its own flag afterwards.
-class InheritableStandardHandles {
+// This process's standard handles as a program it starts is handed them. Each that names a
+// handle of this process is made inheritable for the life of the object (and gets its own flag
+// back afterwards); a console's pseudo handle (Windows 7) is handed on as it is; where this
+// process has none, or a value that names nothing (its handle was closed: a service, a
+// scheduler or a GUI parent may leave it so), the program is handed none.
+class StandardHandles {
   public:
-    InheritableStandardHandles() {
-        for (const DWORD which : {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE}) {
-            standard_.push_back(::GetStdHandle(which));
-        }
-        for (const HANDLE handle : standard_) {
+    StandardHandles() {
+        const DWORD which[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+        for (std::size_t i = 0; i < 3; ++i) {
+            const HANDLE handle = ::GetStdHandle(which[i]);
             if (handle == nullptr || handle == INVALID_HANDLE_VALUE) continue;
-            if (std::find(handles_.begin(), handles_.end(), handle) != handles_.end()) continue;
-            // Not a handle of this process (an old console's pseudo handle, say): leave it out.
             DWORD flags;
-            if (!::GetHandleInformation(handle, &flags)) continue;
+            DWORD mode;
+            if (!::GetHandleInformation(handle, &flags)) {
+                if (::GetConsoleMode(handle, &mode)) handed_[i] = handle;
+                continue;
+            }
+            handed_[i] = handle;
+            if (std::find(inheritable_.begin(), inheritable_.end(), handle) != inheritable_.end()) {
+                continue;
+            }
             if ((flags & HANDLE_FLAG_INHERIT) == 0) {
                 if (!::SetHandleInformation(handle, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT)) {
                     continue;
                 }
                 restore_.push_back(handle);
             }
-            handles_.push_back(handle);
+            inheritable_.push_back(handle);
         }
     }
-    ~InheritableStandardHandles() {
+    ~StandardHandles() {
         for (const HANDLE handle : restore_)
             ::SetHandleInformation(handle, HANDLE_FLAG_INHERIT, 0);
     }
-    InheritableStandardHandles(const InheritableStandardHandles&) = delete;
-    InheritableStandardHandles& operator=(const InheritableStandardHandles&) = delete;
+    StandardHandles(const StandardHandles&) = delete;
+    StandardHandles& operator=(const StandardHandles&) = delete;
 
-    HANDLE input() const { return standard_[0]; }
-    HANDLE output() const { return standard_[1]; }
-    HANDLE error() const { return standard_[2]; }
-    // The distinct, usable ones.
-    std::span<HANDLE> inheritable() { return handles_; }
+    HANDLE input() const { return handed_[0]; }
+    HANDLE output() const { return handed_[1]; }
+    HANDLE error() const { return handed_[2]; }
+    // The distinct handles to inherit.
+    std::span<HANDLE> inheritable() { return inheritable_; }
 
   private:
-    std::vector<HANDLE> standard_;
-    std::vector<HANDLE> handles_;
+    HANDLE handed_[3] = {nullptr, nullptr, nullptr};
+    std::vector<HANDLE> inheritable_;
     std::vector<HANDLE> restore_;
 };
 
 // Starts the program with the standard handles and nothing else; the handles are inheritable
 // only while it starts.
 Result<win32::UniqueHandle> start(const std::wstring& program, std::wstring command_line) {
-    InheritableStandardHandles standard;
-    win32::AttributeList attributes;
+    StandardHandles standard;
     STARTUPINFOEXW startup{};
-    startup.StartupInfo.cb = sizeof startup;
+    startup.StartupInfo.cb = sizeof startup.StartupInfo;
     startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
     startup.StartupInfo.hStdInput = standard.input();
     startup.StartupInfo.hStdOutput = standard.output();
     startup.StartupInfo.hStdError = standard.error();
-    // An empty list is not allowed: with no usable standard handle, nothing is inherited.
+    DWORD flags = 0;
+
+    // The handles to inherit are listed, so that no other inheritable handle of this process
+    // goes with them. An empty list is not allowed: with none to inherit, nothing is.
+    win32::AttributeList attributes;
     const bool inherit = !standard.inheritable().empty();
     if (inherit) {
         const auto handles = standard.inheritable();
@@ -79,15 +90,20 @@ Result<win32::UniqueHandle> start(const std::wstring& program, std::wstring comm
             !added) {
             return std::unexpected(added.error());
         }
+        startup.StartupInfo.cb = sizeof startup;
         startup.lpAttributeList = attributes.get();
+        flags |= EXTENDED_STARTUPINFO_PRESENT;
     }
+    // Without a console of its own (started by a service, a scheduler or a GUI program), each
+    // launch would open a console window: the application gets a console without a window.
+    if (::GetConsoleCP() == 0) flags |= CREATE_NO_WINDOW;
 
     // The program is named as given: the application name keeps CreateProcessW from looking
     // for it anywhere else or adding ".exe".
     PROCESS_INFORMATION started{};
     if (!::CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr,
-                          inherit ? TRUE : FALSE, EXTENDED_STARTUPINFO_PRESENT, nullptr, nullptr,
-                          &startup.StartupInfo, &started)) {
+                          inherit ? TRUE : FALSE, flags, nullptr, nullptr, &startup.StartupInfo,
+                          &started)) {
         return std::unexpected(last_error());
     }
     win32::UniqueHandle process(started.hProcess);

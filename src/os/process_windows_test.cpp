@@ -52,5 +52,30 @@ TEST(RunToExit, GivesTheProgramTheStandardHandlesAndNoOther) {
         << "the program wrote to a handle it should not have had";
 }
 
+// A service, a scheduler or a GUI parent may leave the standard handles unset, or set to a value
+// that no longer names a handle: the program still starts, and is handed no such value. (Wine
+// drops such values itself; Windows hands them on as they are.)
+TEST(RunToExit, StartsTheProgramWhenStandardHandlesAreMissingOrStale) {
+    test::TempDir dir;
+    test::ScopedEnv out("PROBE_OUT", dir.utf8() + "/report");
+    const HANDLE old_input = ::GetStdHandle(STD_INPUT_HANDLE);
+    const HANDLE old_error = ::GetStdHandle(STD_ERROR_HANDLE);
+    HANDLE stale = nullptr;
+    ASSERT_TRUE(::DuplicateHandle(::GetCurrentProcess(), ::GetCurrentProcess(),
+                                  ::GetCurrentProcess(), &stale, 0, FALSE, DUPLICATE_SAME_ACCESS));
+    ::CloseHandle(stale);
+    ::SetStdHandle(STD_INPUT_HANDLE, stale);
+    ::SetStdHandle(STD_ERROR_HANDLE, nullptr);
+    const auto status = run_to_exit(PROBE_PATH, "--version");
+    ::SetStdHandle(STD_INPUT_HANDLE, old_input);
+    ::SetStdHandle(STD_ERROR_HANDLE, old_error);
+
+    ASSERT_TRUE(status) << status.error().describe();
+    EXPECT_TRUE(status->success());
+    const std::string report = test::read_file(dir.path() / "report");
+    EXPECT_NE(report.find("argc=2\n"), std::string::npos) << report;
+    EXPECT_EQ(report.find("=invalid\n"), std::string::npos) << report;
+}
+
 }  // namespace
 }  // namespace murv::os
