@@ -15,9 +15,12 @@
 
 namespace test {
 
+// Wide enough that nothing a test reads wraps.
+inline constexpr murv::pty::PtySize WIDE_TERMINAL{.rows = 50, .cols = 1000};
+
 class Terminal {
   public:
-    explicit Terminal(murv::pty::PtySize size = {}) {
+    explicit Terminal(murv::pty::PtySize size = WIDE_TERMINAL) {
         auto pair = murv::pty::native_pty_system().openpty(size);
         EXPECT_TRUE(pair) << pair.error().describe();
         if (pair) pair_ = std::move(*pair);

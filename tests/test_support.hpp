@@ -120,9 +120,10 @@ class TempDir {
     std::filesystem::path path_;
 };
 
-// The lines that a terminal's output shows: escape sequences dropped (a cursor move
-// counts as a line break), lines split at carriage returns and line feeds, trailing blanks
-// cut, empty lines left out.
+// The lines that a terminal's output shows, as a console host draws them: escape sequences
+// dropped, but a cursor position (CSI H, CSI f) starts a line, a cursor forward (CSI n C) and a
+// column (CSI n G) become blanks; lines split at carriage returns and line feeds, trailing
+// blanks cut, empty lines left out. Lines are not wrapped: tests read terminals wide enough.
 inline std::vector<std::string> screen_lines(std::string_view output) {
     std::vector<std::string> lines(1);
     const auto at_end = [&](std::size_t i) { return i >= output.size(); };
@@ -132,7 +133,19 @@ inline std::vector<std::string> screen_lines(std::string_view output) {
             std::size_t end = i + 2;  // parameters, then a final byte from '@' to '~'
             while (!at_end(end) && (output[end] < '@' || output[end] > '~'))
                 ++end;
-            if (!at_end(end) && (output[end] == 'H' || output[end] == 'f')) lines.emplace_back();
+            if (at_end(end)) break;
+            const std::string parameters(output.substr(i + 2, end - i - 2));
+            const std::size_t count = parameters.empty() || parameters.find_first_not_of(
+                                                                "0123456789") != std::string::npos
+                                          ? 1
+                                          : std::stoul(parameters);
+            if (output[end] == 'H' || output[end] == 'f') {
+                lines.emplace_back();
+            } else if (output[end] == 'C') {
+                lines.back().append(count, ' ');
+            } else if (output[end] == 'G' && lines.back().size() < count - 1) {
+                lines.back().resize(count - 1, ' ');
+            }
             i = end;
         } else if (c == '\x1b' && !at_end(i + 1) && output[i + 1] == ']') {
             std::size_t end = i + 2;  // up to BEL, or ESC and a backslash

@@ -16,6 +16,8 @@
 #include <stdio.h>
 #include <tlhelp32.h>
 
+#include <gtest/gtest.h>
+
 #include "os/win32.hpp"
 
 namespace test {

@@ -82,7 +82,7 @@ TEST(ConsolePty, TheProgramGetsTheVariablesStoredForTheUser) {
     const auto system_root = os::read_env("SystemRoot");
     ASSERT_TRUE(system_root.present_and_non_empty());
 
-    Terminal terminal(PtySize{.rows = 50, .cols = 1000});  // no line wraps
+    Terminal terminal;
     ASSERT_TRUE(terminal.spawn(probe_command()));
     ASSERT_TRUE(terminal.shows("done")) << terminal.output();
     for (const std::string& line : {std::string("PERF_ASSERT_T_PLAIN=plain 中文"),

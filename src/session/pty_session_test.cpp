@@ -149,7 +149,7 @@ TEST(PtySessionNative, TheShellSeesTheSessionEnvironmentAndItsOutputReachesRingA
     test::ScopedEnv term("TERM", "dumb");
     test::ScopedEnv lang("LANG", std::nullopt);
     test::ScopedEnv ctype("LC_CTYPE", "");
-    auto session = PtySession::open(PROBE_PATH, std::nullopt, 80, 24);
+    auto session = PtySession::open(PROBE_PATH, std::nullopt, 1000, 50);  // no line wraps
     ASSERT_TRUE(session) << session.error().describe();
     std::string screen;
     ASSERT_TRUE(test::eventually(
