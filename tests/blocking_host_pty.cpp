@@ -96,6 +96,9 @@ class Slave final : public pty::SlavePty {
   public:
     explicit Slave(std::shared_ptr<Console> console) : console_(std::move(console)) {}
     Result<std::unique_ptr<pty::Child>> spawn_command(pty::ShellCommand) override {
+        const std::lock_guard lock(console_->mutex);
+        if (console_->closing) return std::unexpected(Error("the terminal is closed"));
+        if (console_->shell.joinable()) return std::unexpected(Error("a shell runs already"));
         console_->shell = std::thread([console = console_.get()] { console->run_shell(); });
         return std::make_unique<Child>(console_);
     }

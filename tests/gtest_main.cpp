@@ -2,13 +2,12 @@
 // comes first (see prepare_test_process).
 #include <gtest/gtest.h>
 
-#include "base/fatal.hpp"
 #include "os/standard_streams.hpp"
 #include "test_support.hpp"
 
 int main(int argc, char** argv) {
     test::prepare_test_process();
-    murv::set_diagnostic_writer(murv::os::write_diagnostic);
+    murv::os::install_fatal_platform();
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -75,48 +75,44 @@ class ScopedEnv {
     std::optional<std::wstring> old_;
 };
 
-// A value of the user's stored environment (HKEY_CURRENT_USER\Environment, as `setx` writes
-// it) for the life of the object; what was there before is put back.
-class StoredUserVariable {
+// This process's HKEY_CURRENT_USER redirected to a fresh key for the life of the object, so that
+// a test stores the user's variables (as `setx` would) without touching the real ones; the key
+// is deleted at the end.
+class ScratchUserRegistry {
   public:
-    StoredUserVariable(std::wstring name, const std::wstring& value, DWORD type)
-        : name_(std::move(name)) {
-        HKEY key = nullptr;
-        EXPECT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, L"Environment", 0, nullptr, 0,
-                                    KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &key, nullptr),
+    ScratchUserRegistry() {
+        std::random_device random;
+        path_ = L"Software\\perf_assert_test\\" + std::to_wstring(random());
+        EXPECT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                                    nullptr, &root_, nullptr),
                   ERROR_SUCCESS);
-        key_ = key;
-        DWORD size = 0;
-        if (::RegQueryValueExW(key_, name_.c_str(), nullptr, &old_type_, nullptr, &size) ==
-            ERROR_SUCCESS) {
-            old_.emplace(size, std::byte{});
-            ::RegQueryValueExW(key_, name_.c_str(), nullptr, &old_type_,
-                               reinterpret_cast<BYTE*>(old_->data()), &size);
-        }
-        set(type, value.c_str(), (value.size() + 1) * sizeof(wchar_t));
+        EXPECT_EQ(::RegOverridePredefKey(HKEY_CURRENT_USER, root_), ERROR_SUCCESS);
     }
-    ~StoredUserVariable() {
-        if (old_) {
-            set(old_type_, old_->data(), old_->size());
-        } else {
-            ::RegDeleteValueW(key_, name_.c_str());
-        }
-        ::RegCloseKey(key_);
+    ~ScratchUserRegistry() {
+        ::RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
+        ::RegCloseKey(root_);
+        ::RegDeleteTreeW(HKEY_CURRENT_USER, path_.c_str());
     }
-    StoredUserVariable(const StoredUserVariable&) = delete;
-    StoredUserVariable& operator=(const StoredUserVariable&) = delete;
+    ScratchUserRegistry(const ScratchUserRegistry&) = delete;
+    ScratchUserRegistry& operator=(const ScratchUserRegistry&) = delete;
+
+    // Stores a variable of the user's environment; `value` is stored as it is, with a NUL after.
+    void set(const wchar_t* name, std::wstring value, DWORD type) {
+        HKEY environment = nullptr;
+        EXPECT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, L"Environment", 0, nullptr, 0, KEY_SET_VALUE,
+                                    nullptr, &environment, nullptr),
+                  ERROR_SUCCESS);
+        value += L'\0';
+        EXPECT_EQ(::RegSetValueExW(environment, name, 0, type,
+                                   reinterpret_cast<const BYTE*>(value.data()),
+                                   static_cast<DWORD>(value.size() * sizeof(wchar_t))),
+                  ERROR_SUCCESS);
+        ::RegCloseKey(environment);
+    }
 
   private:
-    void set(DWORD type, const void* data, std::size_t size) {
-        EXPECT_EQ(::RegSetValueExW(key_, name_.c_str(), 0, type, static_cast<const BYTE*>(data),
-                                   static_cast<DWORD>(size)),
-                  ERROR_SUCCESS);
-    }
-
-    std::wstring name_;
-    HKEY key_ = nullptr;
-    DWORD old_type_ = REG_NONE;
-    std::optional<std::vector<std::byte>> old_;
+    std::wstring path_;
+    HKEY root_ = nullptr;
 };
 
 // Threads of this process.

@@ -15,20 +15,29 @@
 namespace murv {
 namespace {
 
-thread_local const char* thread_name = "<unnamed>";
-
 void write_to_stderr(std::string_view bytes) noexcept {
     std::fwrite(bytes.data(), 1, bytes.size(), stderr);
 }
 
-std::atomic<DiagnosticWriter> diagnostic_writer = write_to_stderr;
+// Not a thread_local: where the compiler emulates those (mingw-w64), a thread's first use of
+// one allocates.
+std::atomic<void (*)(std::string_view) noexcept> write_diagnostic = write_to_stderr;
+std::atomic<unsigned long long (*)() noexcept> current_thread = nullptr;
+std::atomic<unsigned long long> main_thread = 0;
+std::atomic<bool> main_named = false;
+
+const char* name_of_this_thread(unsigned long long (*current)() noexcept) {
+    if (current == nullptr || !main_named) return "<unnamed>";
+    return current() == main_thread ? "main" : "<unnamed>";
+}
 
 void on_allocation_failure() {
     fatal("memory allocation failed");
 }
 
 void on_terminate() {
-    // Its text into a buffer of its own: the message may be written while memory has run out.
+    // Its text into a buffer of its own, as the message may be written while memory has run
+    // out; a longer text is cut at 512 bytes.
     char text[512];
     std::string_view message = "terminate called without an active exception";
     if (const std::exception_ptr current = std::current_exception()) {
@@ -48,11 +57,15 @@ void on_terminate() {
 }  // namespace
 
 void name_this_thread_main() {
-    thread_name = "main";
+    if (const auto current = current_thread.load()) {
+        main_thread = current();
+        main_named = true;
+    }
 }
 
-void set_diagnostic_writer(DiagnosticWriter writer) {
-    diagnostic_writer = writer;
+void set_fatal_platform(FatalPlatform platform) {
+    write_diagnostic = platform.write_diagnostic;
+    current_thread = platform.current_thread;
 }
 
 void stop_fatally_when_exhausted() {
@@ -62,15 +75,21 @@ void stop_fatally_when_exhausted() {
 
 void fatal(std::string_view message, std::source_location where) {
     static std::atomic_flag stopping;
+    static std::atomic<unsigned long long> stopping_thread = 0;
+    const auto current = current_thread.load();
     if (stopping.test_and_set()) {
+        // A stop from within the stop (its writing failed in a way that stops again) ends here.
+        if (current != nullptr && current() == stopping_thread) std::_Exit(EXIT_FATAL);
         for (;;)
             std::this_thread::sleep_for(std::chrono::seconds(1));
     }
+    if (current != nullptr) stopping_thread = current();
     // The source place fits a fixed buffer: a file name is a path, and paths are bounded.
     char place[4200];
     const auto end = fmt::format_to_n(place, sizeof place, "\nthread '{}' stopped at {}:{}:{}:\n",
-                                      thread_name, where.file_name(), where.line(), where.column());
-    const DiagnosticWriter write = diagnostic_writer;
+                                      name_of_this_thread(current), where.file_name(), where.line(),
+                                      where.column());
+    const auto write = write_diagnostic.load();
     write(std::string_view(place, end.out));
     write(message);
     write("\n");

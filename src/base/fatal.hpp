@@ -10,11 +10,13 @@ namespace murv {
 // Writes an empty line, "thread 'NAME' stopped at FILE:LINE:COLUMN:" and `message` on a line
 // of its own to standard error, then ends the process with EXIT_FATAL without any further
 // clean-up. It allocates nothing, so that it serves when memory has run out too. A second
-// thread that stops while the first is writing waits for the end instead of mixing its lines in.
+// thread that stops while the first is writing waits for the end instead of mixing its lines in;
+// a stop made while its own thread is already stopping ends the process at once.
 [[noreturn]] void fatal(std::string_view message,
                         std::source_location where = std::source_location::current());
 
-// Names the calling thread "main" in diagnostics; other threads are "<unnamed>".
+// Names the calling thread "main" in diagnostics; other threads are "<unnamed>". Needs the
+// platform's thread numbers (see set_fatal_platform); without them every thread is unnamed.
 void name_this_thread_main();
 
 // Makes an allocation that fails, and an exception that nothing catches, fatal stops on every
@@ -22,9 +24,13 @@ void name_this_thread_main();
 // end by std::terminate and SIGABRT.
 void stop_fatally_when_exhausted();
 
-// Writes the diagnostic's bytes unchanged, allocating nothing. Until one is installed, fatal
-// writes through the C library's standard error.
-using DiagnosticWriter = void (*)(std::string_view bytes) noexcept;
-void set_diagnostic_writer(DiagnosticWriter writer);
+// What fatal stops need of the operating system, both without allocating: writing the
+// diagnostic's bytes unchanged to standard error, and the calling thread's number. The os layer
+// installs them at start; until then diagnostics go through the C library's standard error.
+struct FatalPlatform {
+    void (*write_diagnostic)(std::string_view bytes) noexcept;
+    unsigned long long (*current_thread)() noexcept;
+};
+void set_fatal_platform(FatalPlatform platform);
 
 }  // namespace murv

@@ -42,13 +42,17 @@ std::vector<StoredVariable> stored_variables(HKEY root, const wchar_t* subkey) {
             ::RegEnumValueW(key.get(), index, name.data(), &name_length, nullptr, &type,
                             reinterpret_cast<BYTE*>(data.data()), &data_size);
         if (status == ERROR_NO_MORE_ITEMS) break;
-        // A value that changed meanwhile and no longer fits is left out, as one of another type.
-        if (status != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) continue;
+        // A value that grew meanwhile and no longer fits is left out; any other error ends the
+        // listing (the key may be gone).
+        if (status == ERROR_MORE_DATA) continue;
+        if (status != ERROR_SUCCESS) break;
+        if (type != REG_SZ && type != REG_EXPAND_SZ) continue;
         const std::wstring_view wide_name(name.data(), name_length);
+        // Read as Windows reads it, up to its first NUL: some installers store more than one.
         std::wstring_view value(data.data(), data_size / sizeof(wchar_t));
-        if (!value.empty() && value.back() == L'\0') value.remove_suffix(1);
+        value = value.substr(0, value.find(L'\0'));
         if (wide_name.empty() || !win32::is_valid_utf16(wide_name) ||
-            !win32::is_valid_utf16(value) || value.find(L'\0') != std::wstring_view::npos) {
+            !win32::is_valid_utf16(value)) {
             continue;
         }
         variables.push_back(

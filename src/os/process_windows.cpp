@@ -67,7 +67,8 @@ class StandardHandles {
 };
 
 // Starts the program with the standard handles and nothing else; the handles are inheritable
-// only while it starts.
+// only while it starts. Launches run one at a time: two at once could each give a handle its
+// flag back while the other is still starting its program.
 Result<win32::UniqueHandle> start(const std::wstring& program, std::wstring command_line) {
     StandardHandles standard;
     STARTUPINFOEXW startup{};

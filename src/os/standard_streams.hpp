@@ -13,9 +13,9 @@ enum class StandardStream { output, error };
 // console on Windows they go as text, UTF-8 decoded.
 Result<void> write_standard(StandardStream stream, std::string_view bytes);
 
-// Writes a fatal diagnostic to standard error as write_standard does, allocating nothing;
-// the writer that prepare_standard_streams installs.
-void write_diagnostic(std::string_view bytes) noexcept;
+// Gives fatal stops what they need of this platform: standard error written as write_standard
+// writes, and thread numbers, both without allocating.
+void install_fatal_platform();
 
 // Sets the process's standard streams up for the run, before anything else opens a file:
 //  - where the process was started without a standard stream, a placeholder takes its place,
@@ -25,7 +25,7 @@ void write_diagnostic(std::string_view bytes) noexcept;
 //    input;
 //  - a write to a pipe whose reader has gone fails with an error instead of ending the
 //    process (programs the tool starts get the default disposition back);
-//  - fatal diagnostics are written as write_standard writes, without allocating.
+//  - fatal stops get what they need of the platform (install_fatal_platform).
 void prepare_standard_streams();
 
 }  // namespace murv::os

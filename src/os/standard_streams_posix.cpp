@@ -22,6 +22,7 @@ int write_all(int fd, std::string_view bytes) {
         const ssize_t written =
             retry_interrupted([&] { return ::write(fd, bytes.data(), bytes.size()); });
         if (written < 0) return errno;
+        if (written == 0) return EIO;  // no progress: it would go on for ever
         bytes.remove_prefix(static_cast<std::size_t>(written));
     }
     return 0;
@@ -41,6 +42,14 @@ void hold_standard_streams() {
     }
 }
 
+void write_diagnostic(std::string_view bytes) noexcept {
+    (void)write_all(STDERR_FILENO, bytes);  // nothing is left to tell it to
+}
+
+unsigned long long current_thread() noexcept {
+    return static_cast<unsigned long long>(::gettid());
+}
+
 }  // namespace
 
 Result<void> write_standard(StandardStream stream, std::string_view bytes) {
@@ -50,14 +59,14 @@ Result<void> write_standard(StandardStream stream, std::string_view bytes) {
     return {};
 }
 
-void write_diagnostic(std::string_view bytes) noexcept {
-    (void)write_all(STDERR_FILENO, bytes);  // nothing is left to tell it to
-}
-
 void prepare_standard_streams() {
     hold_standard_streams();
     ::signal(SIGPIPE, SIG_IGN);
-    set_diagnostic_writer(write_diagnostic);
+    install_fatal_platform();
+}
+
+void install_fatal_platform() {
+    set_fatal_platform({write_diagnostic, current_thread});
 }
 
 }  // namespace murv::os

@@ -26,6 +26,7 @@ DWORD write_console(HANDLE console, std::string_view bytes) {
                                  nullptr)) {
                 return ::GetLastError();
             }
+            if (written == 0) return ERROR_WRITE_FAULT;  // no progress: it would go on for ever
             at += written;
         }
         used = 0;
@@ -52,6 +53,7 @@ DWORD write_file(HANDLE file, std::string_view bytes) {
         const auto length = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
         DWORD written = 0;
         if (!::WriteFile(file, bytes.data(), length, &written, nullptr)) return ::GetLastError();
+        if (written == 0) return ERROR_WRITE_FAULT;  // no progress: it would go on for ever
         bytes.remove_prefix(written);
     }
     return 0;
@@ -68,6 +70,14 @@ DWORD write_all(StandardStream stream, std::string_view bytes) {
     return write_file(handle, bytes);
 }
 
+void write_diagnostic(std::string_view bytes) noexcept {
+    (void)write_all(StandardStream::error, bytes);  // nothing is left to tell it to
+}
+
+unsigned long long current_thread() noexcept {
+    return ::GetCurrentThreadId();
+}
+
 }  // namespace
 
 Result<void> write_standard(StandardStream stream, std::string_view bytes) {
@@ -77,15 +87,15 @@ Result<void> write_standard(StandardStream stream, std::string_view bytes) {
     return {};
 }
 
-void write_diagnostic(std::string_view bytes) noexcept {
-    (void)write_all(StandardStream::error, bytes);  // nothing is left to tell it to
-}
-
 void prepare_standard_streams() {
     // Standard handles are not numbers that a later open could be given, and a write to a pipe
     // without a reader fails with ERROR_NO_DATA or ERROR_BROKEN_PIPE, ending nothing: only the
     // diagnostics need setting up.
-    set_diagnostic_writer(write_diagnostic);
+    install_fatal_platform();
+}
+
+void install_fatal_platform() {
+    set_fatal_platform({write_diagnostic, current_thread});
 }
 
 }  // namespace murv::os

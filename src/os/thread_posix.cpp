@@ -45,7 +45,8 @@ Result<void> start_detached_thread(Body body, std::size_t stack_size) {
     if (int error = ::pthread_create(&thread, attributes.get(), run_body, owned.get())) {
         return std::unexpected(system_error(error));
     }
-    owned.release();  // the thread's now
+    // The body is the thread's now.
+    owned.release();
     return {};
 }
 

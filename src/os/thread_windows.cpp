@@ -24,7 +24,8 @@ Result<void> start_detached_thread(Body body, std::size_t stack_size) {
     const win32::UniqueHandle thread(::CreateThread(nullptr, stack_size, run_body, owned.get(),
                                                     STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
     if (!thread) return std::unexpected(system_error(last_error_code()));
-    owned.release();  // the thread's now; the handle goes, and the thread runs on detached
+    // The body is the thread's now. The handle goes, and the thread runs on detached.
+    owned.release();
     return {};
 }
 

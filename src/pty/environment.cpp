@@ -30,27 +30,44 @@ std::string expand_references(std::string_view value, const Environment& environ
     return expanded;
 }
 
+namespace {
+
+// Each variable of `variables` whose expandable mark is `expandable`, in their order.
+template <class Apply>
+void each_of_kind(const std::vector<os::StoredVariable>& variables, bool expandable, Apply apply) {
+    for (const os::StoredVariable& variable : variables) {
+        if (variable.expandable == expandable) apply(variable);
+    }
+}
+
+}  // namespace
+
 Environment with_stored(Environment environment, const os::StoredEnvironment& stored) {
+    const auto set = [&](const std::string& name, std::string value) {
+        environment.erase(name);
+        environment.emplace(name, std::move(value));
+    };
     const auto value_of = [&](const os::StoredVariable& variable) {
         return variable.expandable ? expand_references(variable.value, environment)
                                    : variable.value;
     };
     std::optional<std::string> machine_path;
-    for (const os::StoredVariable& variable : stored.machine) {
-        if (same_name(variable.name, "USERNAME")) continue;
+    const auto from_machine = [&](const os::StoredVariable& variable) {
+        if (same_name(variable.name, "USERNAME")) return;
         std::string value = value_of(variable);
         if (same_name(variable.name, "Path")) machine_path = value;
-        environment.erase(variable.name);
-        environment.emplace(variable.name, std::move(value));
-    }
-    for (const os::StoredVariable& variable : stored.user) {
+        set(variable.name, std::move(value));
+    };
+    const auto from_user = [&](const os::StoredVariable& variable) {
         std::string value = value_of(variable);
-        if (same_name(variable.name, "Path") && machine_path) {
-            value = *machine_path + ";" + value;
-        }
-        environment.erase(variable.name);
-        environment.emplace(variable.name, std::move(value));
-    }
+        if (same_name(variable.name, "Path") && machine_path) value = *machine_path + ";" + value;
+        set(variable.name, std::move(value));
+    };
+    // Of each, the plain values first: an expandable one may refer to any of them.
+    for (const bool expandable : {false, true})
+        each_of_kind(stored.machine, expandable, from_machine);
+    for (const bool expandable : {false, true})
+        each_of_kind(stored.user, expandable, from_user);
     return environment;
 }
 

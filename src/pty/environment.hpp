@@ -23,13 +23,16 @@ using Environment = std::map<std::string, std::string, EnvNameLess>;
 Environment default_environment();
 
 // `environment` supplemented by `stored`: first the machine's variables, then the user's, each
-// replacing one of the same name. An expandable value has its %NAME% references replaced by
-// the values so far (a name that is not there stays as written). The user's Path is appended
-// to the machine's, after a ';', instead of replacing it, and the machine's USERNAME (which
-// names the system's own account) is not taken.
+// replacing one of the same name; of each, the plain values before the expandable ones. An
+// expandable value has its %NAME% references replaced by the values so far (a name that is not
+// there stays as written). The user's Path is appended to the machine's, after a ';', instead
+// of replacing it, and the machine's USERNAME (which names the system's own account) is not
+// taken.
 Environment with_stored(Environment environment, const os::StoredEnvironment& stored);
 
-// `value` with each %NAME% whose name is in `environment` replaced by its value.
+// `value` with each %NAME% whose name is in `environment` replaced by its value. A reference to
+// a name that is not there is kept whole, and the scan goes on after its closing '%': in
+// "%UNKNOWN%B%" nothing is replaced.
 std::string expand_references(std::string_view value, const Environment& environment);
 
 }  // namespace murv::pty

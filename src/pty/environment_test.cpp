@@ -21,15 +21,16 @@ TEST(WithStored, TheMachineThenTheUserReplaceWhatTheProcessHas) {
                     {"C", "machine"},
                     {"Path", "%ROOT%/bin", true},
                     {"USERNAME", "SYSTEM"},
-                    {"X", "%B%-x", true}},
-        .user = {{"C", "user"}, {"Path", "%C%/tools", true}, {"Y", "%B%", false}},
+                    {"X", "%B%-%LATE%", true},
+                    {"LATE", "late"}},  // plain: set before any expandable one
+        .user = {{"Path", "%C%/tools", true}, {"C", "user"}, {"Y", "%B%", false}},
     };
     const Environment expected{
         {"A", "process"},   {"B", "machine"},
         {"C", "user"},      {"Path", "/r/bin;user/tools"},  // the user's after the machine's
         {"USERNAME", "me"},                                 // not the system account's
-        {"ROOT", "/r"},     {"X", "machine-x"},
-        {"Y", "%B%"}};
+        {"ROOT", "/r"},     {"X", "machine-late"},
+        {"LATE", "late"},   {"Y", "%B%"}};
     EXPECT_EQ(with_stored(process, stored), expected);
 }
 

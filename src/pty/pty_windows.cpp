@@ -156,11 +156,18 @@ bool is_file(const std::wstring& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-// Where a program named without a directory is: the system directory, then each directory of
-// `environment`'s Path, with ".exe" added to a name without an extension, as Windows does. The
-// current directory is not searched, nor this program's own: Windows looks there first for a
-// command line's first word, and a program of that name planted in either would run in every
-// session. Nothing when it is found nowhere.
+// Whether `directory` names the same place whatever the current directory: "C:\x" or "\\server\x".
+bool is_absolute(std::wstring_view directory) {
+    if (directory.starts_with(L"\\\\") || directory.starts_with(L"//")) return true;
+    return directory.size() >= 3 && directory[1] == L':' &&
+           (directory[2] == L'\\' || directory[2] == L'/');
+}
+
+// Where a program named without a directory is: the system directory, then each absolute
+// directory of `environment`'s Path, with ".exe" added to a name without an extension, as
+// Windows does. The current directory is not searched, in no form: Windows looks there (and in
+// this program's own directory) first for a command line's first word, and a program of that
+// name planted there would run in every session. Nothing when it is found nowhere.
 std::optional<std::wstring> find_program(const std::wstring& name, const Environment& environment) {
     const bool has_extension = name.find(L'.') != std::wstring::npos;
     const std::wstring file = has_extension ? name : name + L".exe";
@@ -176,7 +183,7 @@ std::optional<std::wstring> find_program(const std::wstring& name, const Environ
             if (directory.size() >= 2 && directory.front() == L'"' && directory.back() == L'"') {
                 directory = directory.substr(1, directory.size() - 2);
             }
-            if (!directory.empty()) directories.push_back(std::move(directory));
+            if (is_absolute(directory)) directories.push_back(std::move(directory));
             at = end + 1;
         }
     }

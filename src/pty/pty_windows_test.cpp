@@ -73,11 +73,13 @@ std::string machine_path() {
 }
 
 // A user who has just set variables (with `setx`, say) sees them in a new session, as in a
-// new terminal window; this process's own environment predates them.
+// new terminal window; this process's own environment predates them. A value is read up to its
+// first NUL, as Windows reads it.
 TEST(ConsolePty, TheProgramGetsTheVariablesStoredForTheUser) {
-    test::StoredUserVariable plain(L"PERF_ASSERT_T_PLAIN", L"plain 中文", REG_SZ);
-    test::StoredUserVariable expandable(L"PERF_ASSERT_T_EXPAND", L"%SystemRoot%\\x", REG_EXPAND_SZ);
-    test::StoredUserVariable path(L"Path", L"C:\\perf_assert_user_path", REG_SZ);
+    test::ScratchUserRegistry user;
+    user.set(L"PERF_ASSERT_T_PLAIN", std::wstring(L"plain 中文\0ignored", 16), REG_SZ);
+    user.set(L"PERF_ASSERT_T_EXPAND", L"%SystemRoot%\\x", REG_EXPAND_SZ);
+    user.set(L"Path", L"C:\\perf_assert_user_path", REG_SZ);
     test::ScopedEnv show("PROBE_SHOW", "PERF_ASSERT_T_PLAIN,PERF_ASSERT_T_EXPAND,Path");
     const auto system_root = os::read_env("SystemRoot");
     ASSERT_TRUE(system_root.present_and_non_empty());
@@ -126,8 +128,11 @@ TEST(ConsolePty, ABareNameIsNeverFoundInTheCurrentDirectory) {
     const CurrentDirectory inside(dir.path());
 
     for (const char* name : {"perf-assert-planted.exe", "perf-assert-planted"}) {
+        ShellCommand command(name);
+        command.set_env("Path", ".;;" + dir.path().filename().string() + ";..\\" +
+                                    dir.path().filename().string());  // none of them absolute
         Terminal terminal;
-        const auto child = terminal.spawn(ShellCommand(name));
+        const auto child = terminal.spawn(std::move(command));
         ASSERT_FALSE(child) << name << " was started";
         EXPECT_EQ(child.error().describe(),
                   fmt::format("cannot run \"{}\"\n\nCaused by:\n    {}", name,
