@@ -23,11 +23,10 @@ void write_to_stderr(std::string_view bytes) noexcept {
 // one allocates.
 std::atomic<void (*)(std::string_view) noexcept> write_diagnostic = write_to_stderr;
 std::atomic<unsigned long long (*)() noexcept> current_thread = nullptr;
-std::atomic<unsigned long long> main_thread = 0;
-std::atomic<bool> main_named = false;
+std::atomic<unsigned long long> main_thread = 0;  // 0 until it is named: no thread's number
 
 const char* name_of_this_thread(unsigned long long (*current)() noexcept) {
-    if (current == nullptr || !main_named) return "<unnamed>";
+    if (current == nullptr || main_thread == 0) return "<unnamed>";
     return current() == main_thread ? "main" : "<unnamed>";
 }
 
@@ -57,10 +56,7 @@ void on_terminate() {
 }  // namespace
 
 void name_this_thread_main() {
-    if (const auto current = current_thread.load()) {
-        main_thread = current();
-        main_named = true;
-    }
+    if (const auto current = current_thread.load()) main_thread = current();
 }
 
 void set_fatal_platform(FatalPlatform platform) {
