@@ -75,6 +75,17 @@ class ScopedEnv {
     std::optional<std::wstring> old_;
 };
 
+// Everything left to read from `handle` (a pipe's read end, say), until its end or an error.
+inline std::string read_all(HANDLE handle) {
+    std::string text;
+    char buffer[512];
+    DWORD read;
+    while (::ReadFile(handle, buffer, sizeof buffer, &read, nullptr) && read > 0) {
+        text.append(buffer, read);
+    }
+    return text;
+}
+
 // This process's HKEY_CURRENT_USER redirected to a fresh key for the life of the object, so that
 // a test stores the user's variables (as `setx` would) without touching the real ones; the key
 // is deleted at the end.

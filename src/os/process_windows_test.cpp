@@ -39,16 +39,13 @@ TEST(RunToExit, GivesTheProgramTheStandardHandlesAndNoOther) {
     EXPECT_EQ(flags & HANDLE_FLAG_INHERIT, 0u) << "the handle stayed inheritable";
 
     output_write.reset();
-    std::string report;
-    char buffer[512];
-    DWORD read;
-    while (::ReadFile(output_read.get(), buffer, sizeof buffer, &read, nullptr) && read > 0) {
-        report.append(buffer, read);
-    }
+    const std::string report = test::read_all(output_read.get());
     EXPECT_NE(report.find("leak_write=failed\n"), std::string::npos) << report;
 
     leak_write.reset();
-    EXPECT_FALSE(::ReadFile(leak_read.get(), buffer, sizeof buffer, &read, nullptr))
+    char byte;
+    DWORD read;
+    EXPECT_FALSE(::ReadFile(leak_read.get(), &byte, 1, &read, nullptr))
         << "the program wrote to a handle it should not have had";
 }
 

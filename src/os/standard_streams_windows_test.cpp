@@ -4,6 +4,7 @@
 
 #include "os/standard_streams.hpp"
 #include "os/win32.hpp"
+#include "test_support.hpp"
 
 namespace murv::os {
 namespace {
@@ -24,13 +25,7 @@ class CapturedStandard {
     std::string take() {
         ::SetStdHandle(which_, old_);
         write_.reset();
-        std::string text;
-        char buffer[256];
-        DWORD read;
-        while (::ReadFile(read_.get(), buffer, sizeof buffer, &read, nullptr) && read > 0) {
-            text.append(buffer, read);
-        }
-        return text;
+        return test::read_all(read_.get());
     }
     void close_reader() { read_.reset(); }
 
