@@ -115,6 +115,23 @@ std::string report_lines(const Figures& figures, bool cold_passed, bool idle_pas
            (idle_passed ? PASS : FAIL);
 }
 
+// `text` as a regular expression that matches it alone.
+std::string literally(const std::string& text) {
+    static const std::regex special(R"([.^$|()\[\]{}*+?\\])");
+    return std::regex_replace(text, special, R"(\$&)");
+}
+
+// Whether `out` is `before`, then the report as the tool must print it: the lines typed out,
+// the figures any whole numbers, the verdicts given, and the closing line when both pass.
+bool is_report(const std::string& out, const std::string& before, const std::string& cold,
+               const std::string& idle) {
+    const std::regex report(
+        literally(before) + "\\[1/2\\] 冷启动中位数（10 次）：[0-9]+ ms （预算 < 200 ms）\n" +
+        cold + "\\[2/2\\] 5 个 PTY session 空闲 RSS：[0-9]+ MB （预算 < 80 MB）\n" + idle +
+        (cold == PASS && idle == PASS ? "\n全部通过 ✅\n" : ""));
+    return std::regex_match(out, report);
+}
+
 TEST_F(PerfAssertRun, PassesWithTheFullReportAndLeavesNoShellBehind) {
     install_app("echo 'fake murv 1.0'");
     const auto outcome = run(test::Launch().with_env("SHELL", recording_shell()));
@@ -253,10 +270,14 @@ TEST_F(PerfAssertRun, RunningOutOfDescriptorsIsAFatalStopWhereverItHappens) {
         return run(test::Launch().with_env("SHELL", "/bin/sh").with_descriptor_limit(limit));
     };
 
-    // Too few for the event loop: it is not built, and nothing is printed.
-    auto outcome = run_with(4);
+    // Too few for the event loop, whose one descriptor would be the fourth: it is not built,
+    // and nothing is printed. (Standard input closed, so that the loader has one to open the
+    // libraries with; the tool then holds the number with a placeholder.)
+    auto outcome = run(test::Launch().with_stdin_closed().with_descriptor_limit(3));
     EXPECT_EQ(outcome.out, "");
-    EXPECT_TRUE(outcome.err.ends_with("\nFailed building the Runtime\n")) << outcome.err;
+    EXPECT_TRUE(
+        outcome.err.ends_with("\nFailed building the Runtime: Too many open files (os error 24)\n"))
+        << outcome.err;
     EXPECT_EQ(outcome.exit_code, 2);
 
     // The first open, then a middle one, runs out.
@@ -343,12 +364,25 @@ TEST_F(PerfAssertRun, ShellsGetUtf8LocaleDefaultsUnlessTheToolHasUsableOnes) {
     }
 }
 
-// `launch` with the tool holding `megabytes` from its start: its idle figure is at least that.
-test::Launch holding(test::Launch launch, std::uint64_t megabytes) {
-    return launch.with_env("LD_PRELOAD", HOLD_MEMORY_PATH)
-        .with_env("HOLD_MEMORY_MB", std::to_string(megabytes))
+// `launch` with tests/inject.cpp preloaded into the tool alone.
+test::Launch injecting(test::Launch launch) {
+    return launch
+        .with_env("LD_PRELOAD", INJECT_PATH)
         // AddressSanitizer would refuse a library preloaded ahead of its own.
         .with_env("ASAN_OPTIONS", "verify_asan_link_order=0");
+}
+
+// `launch` with the tool holding `megabytes` from its start: its idle figure is at least that.
+test::Launch holding(test::Launch launch, std::uint64_t megabytes) {
+    return injecting(std::move(launch)).with_env("HOLD_MEMORY_MB", std::to_string(megabytes));
+}
+
+// `launch` with the tool's `call`th call of `function` refused with `error`.
+test::Launch refusing(const char* function, int call, int error) {
+    auto launch = injecting(test::Launch().with_env("SHELL", "/bin/sh"))
+                      .with_env("INJECT_FAILURE", fmt::format("{}:{}:{}", function, call, error));
+    launch.time_limit = std::chrono::seconds(20);  // a whole run takes under 3
+    return launch;
 }
 
 // Memory over, cold start within; then both over.
@@ -364,6 +398,82 @@ TEST_F(PerfAssertRun, AMemoryFigureOverBudgetEndsTheRunRightAfterItsVerdict) {
         EXPECT_EQ(outcome.err, "");
         EXPECT_EQ(outcome.exit_code, 1);
     }
+}
+
+// Some CI agents and daemons start programs with SIGCHLD ignored, which exec keeps and which
+// would have the kernel reap the tool's children before it waits for them; others block
+// signals, or ignore the terminal's.
+TEST_F(PerfAssertRun, RunsAsUsualWhateverSignalSettingsItInherits) {
+    install_app("echo launched");
+    const auto outcome = run(test::Launch()
+                                 .with_env("SHELL", "/bin/sh")
+                                 .with_signals_ignored({SIGCHLD, SIGHUP, SIGINT, SIGTERM})
+                                 .with_signals_blocked());
+    EXPECT_TRUE(is_report(outcome.out, PATH_LINE + test::repeated("launched\n", 11), PASS, PASS))
+        << outcome.out << outcome.err;
+    EXPECT_EQ(outcome.err, "");
+    EXPECT_EQ(outcome.exit_code, 0);
+}
+
+// Refusals of calls of the event loop's that its library once dropped or threw past the tool:
+// a refused registration or arming of its timer's descriptor left the first timer wait hanging
+// for ever; a block refused to its allocator was std::bad_alloc thrown past the tool's handler,
+// at the first block before the report, at the last after the closing line. The loop now makes
+// neither kind of call: the run passes. A clock that cannot be read stops the run where it is
+// read first: the cold start's first sample, or (after its twenty readings) the idle wait.
+TEST_F(PerfAssertRun, ARefusedTimerClockOrBlockEndsTheRunNeverHangsIt) {
+    install_app("echo launched");
+    enum class Ends { passing, at_the_first_sample, at_the_idle_wait };
+    const struct {
+        const char* function;
+        int call;
+        int error;
+        Ends ends;
+    } cases[] = {
+        {"epoll_ctl", 2, ENOSPC, Ends::passing},
+        {"timerfd_settime", 1, EINVAL, Ends::passing},
+        {"aligned_alloc", 1, ENOMEM, Ends::passing},
+        {"aligned_alloc", 11, ENOMEM, Ends::passing},
+        {"clock_gettime", 1, EINVAL, Ends::at_the_first_sample},
+        {"clock_gettime", 21, EINVAL, Ends::at_the_idle_wait},
+    };
+    const std::string launched = PATH_LINE + test::repeated("launched\n", 11);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(fmt::format("{}:{}", c.function, c.call));
+        const auto outcome = run(refusing(c.function, c.call, c.error));
+        EXPECT_FALSE(outcome.hung);
+        if (c.ends == Ends::passing) {
+            EXPECT_TRUE(is_report(outcome.out, launched, PASS, PASS)) << outcome.out << outcome.err;
+            EXPECT_EQ(outcome.exit_code, 0);
+            continue;
+        }
+        if (c.ends == Ends::at_the_first_sample) {
+            EXPECT_EQ(outcome.out, PATH_LINE + "launched\n");  // the warm-up's
+        } else {
+            EXPECT_TRUE(std::regex_search(outcome.out, COLD_START_VERDICT)) << outcome.out;
+        }
+        EXPECT_TRUE(outcome.err.ends_with(
+            "\nfailed to read the monotonic clock: Invalid argument (os error 22)\n"))
+            << outcome.err;
+        EXPECT_EQ(outcome.exit_code, 2);
+    }
+}
+
+// The first open's read of the report that its shell has started fails: the shell, started or
+// not, is ended and reaped, and the open fails.
+TEST_F(PerfAssertRun, AFailedReadOfAShellsStartEndsTheShellAndTheRun) {
+    if (!test::adopt_orphans()) GTEST_SKIP() << "this system cannot hand orphans to a test";
+    install_app("exit 0");
+    const auto outcome = run(refusing("read", 1, EIO));
+    EXPECT_FALSE(outcome.hung);
+    EXPECT_TRUE(std::regex_search(outcome.out, COLD_START_VERDICT)) << outcome.out;
+    EXPECT_TRUE(
+        outcome.err.ends_with("\n开 session 失败: spawn shell 子进程失败\n\nCaused by:\n"
+                              "    read the report of the child's start\n"
+                              "    Input/output error (os error 5)\n"))
+        << outcome.err;
+    EXPECT_EQ(outcome.exit_code, 2);
+    EXPECT_FALSE(test::has_children()) << "the shell was left to this process";
 }
 
 // Nothing reads the sessions' output, so shells that write without pause only fill the tool's

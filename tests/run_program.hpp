@@ -1,6 +1,7 @@
 // Runs a program of the build for an end-to-end test and collects what it did.
 #pragma once
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -24,6 +26,7 @@ namespace test {
 struct Outcome {
     int exit_code = -1;  // -1 when it did not exit normally
     int signal = 0;
+    bool hung = false;  // killed at the launch's time limit
     std::string out;
     std::string err;
 };
@@ -45,6 +48,9 @@ struct Launch {
     bool stray_descriptor = false;              // one more descriptor, open without close-on-exec
     std::optional<rlim_t> descriptor_limit;     // RLIMIT_NOFILE, soft and hard
     std::optional<rlim_t> address_space_limit;  // RLIMIT_AS, soft and hard
+    std::vector<int> ignored_signals;           // set to SIG_IGN, as a parent may leave them
+    bool signals_blocked = false;               // every signal in the mask
+    std::chrono::seconds time_limit{60};        // then it is killed, and counted as hung
 
     Launch& with_args(std::vector<std::string> values) {
         args = std::move(values);
@@ -72,6 +78,14 @@ struct Launch {
     }
     Launch& with_address_space_limit(rlim_t bytes) {
         address_space_limit = bytes;
+        return *this;
+    }
+    Launch& with_signals_ignored(std::vector<int> signals) {
+        ignored_signals = std::move(signals);
+        return *this;
+    }
+    Launch& with_signals_blocked() {
+        signals_blocked = true;
         return *this;
     }
 };
@@ -145,11 +159,17 @@ inline Outcome run_program(const std::string& program, const Launch& launch = {}
     const int descriptor_end =
         open_max > 0 && open_max < 65536 ? static_cast<int>(open_max) : 65536;
 
+    sigset_t mask;
+    launch.signals_blocked ? sigfillset(&mask) : sigemptyset(&mask);
+
     const pid_t pid = ::fork();
     if (pid == 0) {
         for (int fd = STDERR_FILENO + 1; fd < descriptor_end; ++fd) {
             if (fd != stray) ::fcntl(fd, F_SETFD, FD_CLOEXEC);
         }
+        for (const int signal : launch.ignored_signals)
+            ::signal(signal, SIG_IGN);
+        ::sigprocmask(SIG_SETMASK, &mask, nullptr);
         const bool ready =
             (out < 0 ? ::close(STDOUT_FILENO) == 0 || errno == EBADF
                      : ::dup2(out, STDOUT_FILENO) >= 0) &&
@@ -165,10 +185,19 @@ inline Outcome run_program(const std::string& program, const Launch& launch = {}
     for (const int fd : {out, err, stray}) {
         if (fd >= 0) ::close(fd);
     }
-    int status = 0;
-    (void)murv::os::retry_interrupted([&] { return ::waitpid(pid, &status, 0); });
-
     Outcome outcome;
+    int status = 0;
+    const auto deadline = std::chrono::steady_clock::now() + launch.time_limit;
+    while (::waitpid(pid, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            outcome.hung = true;
+            ::kill(pid, SIGKILL);
+            (void)murv::os::retry_interrupted([&] { return ::waitpid(pid, &status, 0); });
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+
     if (WIFEXITED(status)) outcome.exit_code = WEXITSTATUS(status);
     if (WIFSIGNALED(status)) outcome.signal = WTERMSIG(status);
     if (launch.out == Stdout::captured) outcome.out = read_file(out_path);

@@ -85,11 +85,12 @@ if(WIN32)
             RUN_SERIAL TRUE ${wine_test_properties})
     endif()
 else()
-    # Makes the process it is preloaded into hold memory, for runs whose figure must be over.
-    add_library(hold_memory MODULE tests/hold_memory.cpp)
-    perf_assert_warnings(hold_memory)
+    # Preloaded into the tool: makes it hold memory, or the system refuse it a call.
+    add_library(inject MODULE tests/inject.cpp)
+    target_link_libraries(inject PRIVATE ${CMAKE_DL_LIBS})
+    perf_assert_warnings(inject)
     target_compile_definitions(perf_assert_e2e_test PRIVATE
-        "HOLD_MEMORY_PATH=\"$<TARGET_FILE:hold_memory>\"")
-    add_dependencies(perf_assert_e2e_test hold_memory)
+        "INJECT_PATH=\"$<TARGET_FILE:inject>\"")
+    add_dependencies(perf_assert_e2e_test inject)
     gtest_discover_tests(perf_assert_e2e_test DISCOVERY_TIMEOUT 30)
 endif()
