@@ -17,15 +17,4 @@ Result<void> write_standard(StandardStream stream, std::string_view bytes);
 // writes, and thread numbers, both without allocating.
 void install_fatal_platform();
 
-// Sets the process's standard streams up for the run, before anything else opens a file:
-//  - where the process was started without a standard stream, a placeholder takes its place,
-//    so that no descriptor opened later becomes one (a report line or a diagnostic would go
-//    into it, and a launched program would find it as its own); writes to a placeholder
-//    output still fail (EBADF), as on the closed stream, and so do reads from a placeholder
-//    input;
-//  - a write to a pipe whose reader has gone fails with an error instead of ending the
-//    process (programs the tool starts get the default disposition back);
-//  - fatal stops get what they need of the platform (install_fatal_platform).
-void prepare_standard_streams();
-
 }  // namespace murv::os

@@ -1,7 +1,5 @@
 #include <cerrno>
 
-#include <fcntl.h>
-#include <signal.h>
 #include <unistd.h>
 
 #include "base/fatal.hpp"
@@ -28,20 +26,6 @@ int write_all(int fd, std::string_view bytes) {
     return 0;
 }
 
-void hold_standard_streams() {
-    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
-        if (::fcntl(fd, F_GETFD) >= 0 || errno != EBADF) continue;
-        // Open for the other direction: the stream stays unusable the way it was meant to be.
-        // The lowest free number is taken, and those below `fd` are held by now.
-        const int placeholder =
-            ::open("/dev/null", (fd == STDIN_FILENO ? O_WRONLY : O_RDONLY) | O_CLOEXEC);
-        if (placeholder >= 0 && placeholder != fd) {
-            ::dup3(placeholder, fd, O_CLOEXEC);
-            ::close(placeholder);
-        }
-    }
-}
-
 void write_diagnostic(std::string_view bytes) noexcept {
     (void)write_all(STDERR_FILENO, bytes);  // nothing is left to tell it to
 }
@@ -57,12 +41,6 @@ Result<void> write_standard(StandardStream stream, std::string_view bytes) {
         return std::unexpected(system_error(error));
     }
     return {};
-}
-
-void prepare_standard_streams() {
-    hold_standard_streams();
-    ::signal(SIGPIPE, SIG_IGN);
-    install_fatal_platform();
 }
 
 void install_fatal_platform() {

@@ -87,13 +87,6 @@ Result<void> write_standard(StandardStream stream, std::string_view bytes) {
     return {};
 }
 
-void prepare_standard_streams() {
-    // Standard handles are not numbers that a later open could be given, and a write to a pipe
-    // without a reader fails with ERROR_NO_DATA or ERROR_BROKEN_PIPE, ending nothing: only the
-    // diagnostics need setting up.
-    install_fatal_platform();
-}
-
 void install_fatal_platform() {
     set_fatal_platform({write_diagnostic, current_thread});
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "os/process_setup.hpp"
 #include "os/standard_streams.hpp"
 #include "os/win32.hpp"
 #include "test_support.hpp"
@@ -48,7 +49,7 @@ TEST(WriteStandard, WritesTheExactBytesWithoutLineEndTranslation) {
 }
 
 TEST(WriteStandard, APipeWithoutReaderIsAnErrorNotAnEnd) {
-    prepare_standard_streams();
+    prepare_process();
     CapturedStandard captured(STD_OUTPUT_HANDLE);
     captured.close_reader();
     const auto written = write_standard(StandardStream::output, "lost\n");

@@ -12,7 +12,7 @@
 #include "cold_start.hpp"
 #include "discovery.hpp"
 #include "idle_rss.hpp"
-#include "os/standard_streams.hpp"
+#include "os/process_setup.hpp"
 #include "report.hpp"
 
 namespace murv::perf_assert {
@@ -57,7 +57,7 @@ asio::io_context& build_event_loop(std::optional<asio::io_context>& loop) {
 
 int main() {
     using namespace murv;
-    os::prepare_standard_streams();
+    os::prepare_process();
     name_this_thread_main();
     stop_fatally_when_exhausted();
 

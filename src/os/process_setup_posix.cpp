@@ -1,0 +1,36 @@
+#include <cerrno>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include "os/process_setup.hpp"
+#include "os/standard_streams.hpp"
+
+namespace murv::os {
+namespace {
+
+void hold_standard_streams() {
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (::fcntl(fd, F_GETFD) >= 0 || errno != EBADF) continue;
+        // Open for the other direction: the stream stays unusable the way it was meant to be.
+        // The lowest free number is taken, and those below `fd` are held by now.
+        const int placeholder =
+            ::open("/dev/null", (fd == STDIN_FILENO ? O_WRONLY : O_RDONLY) | O_CLOEXEC);
+        if (placeholder >= 0 && placeholder != fd) {
+            ::dup3(placeholder, fd, O_CLOEXEC);
+            ::close(placeholder);
+        }
+    }
+}
+
+}  // namespace
+
+void prepare_process() {
+    hold_standard_streams();
+    ::signal(SIGPIPE, SIG_IGN);
+    ::signal(SIGCHLD, SIG_DFL);
+    install_fatal_platform();
+}
+
+}  // namespace murv::os
