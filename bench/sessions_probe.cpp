@@ -56,7 +56,7 @@ murv::asio::awaitable<void> probe(std::chrono::milliseconds idle) {
     }
     const auto opened = Clock::now();
 
-    co_await murv::sleep_for(idle);
+    co_await murv::os::sleep_for(idle);
     const auto resident = murv::os::own_resident_bytes();
 
     for (const auto& id : ids)

@@ -42,6 +42,9 @@ void on_terminate() {
     if (const std::exception_ptr current = std::current_exception()) {
         try {
             std::rethrow_exception(current);
+        } catch (const std::bad_alloc&) {
+            // Thrown by a library that allocates without operator new.
+            message = "memory allocation failed";
         } catch (const std::exception& exception) {
             const auto end =
                 fmt::format_to_n(text, sizeof text, "uncaught exception: {}", exception.what());

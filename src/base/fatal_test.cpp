@@ -51,6 +51,8 @@ TEST(FatalDeathTest, AnAllocationThatFailsIsAFatalStopOnAnyThread) {
         "\nthread '<unnamed>' stopped at .+:\nmemory allocation failed\n$");
 }
 
+// A library that allocates without operator new throws std::bad_alloc itself: memory ran out
+// all the same.
 TEST(FatalDeathTest, AnExceptionThatNothingCatchesIsAFatalStop) {
     EXPECT_EXIT(
         {
@@ -58,6 +60,12 @@ TEST(FatalDeathTest, AnExceptionThatNothingCatchesIsAFatalStop) {
             std::thread([] { throw std::runtime_error("boom"); }).join();
         },
         testing::ExitedWithCode(EXIT_FATAL), "\nuncaught exception: boom\n$");
+    EXPECT_EXIT(
+        {
+            stop_fatally_when_exhausted();
+            std::thread([] { throw std::bad_alloc(); }).join();
+        },
+        testing::ExitedWithCode(EXIT_FATAL), "\nmemory allocation failed\n$");
 }
 
 }  // namespace

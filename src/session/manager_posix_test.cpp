@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "base/asio.hpp"
+#include "os/clock.hpp"
 #include "session/manager.hpp"
 #include "test_support.hpp"
 
@@ -28,7 +28,7 @@ TEST(SessionManagerNative, ClosedSessionsEndTheirShellsAndReaderThreads) {
                 if (id) ids.push_back(*id);
             }
             // Let each shell come up and prompt before it is closed.
-            co_await sleep_for(std::chrono::milliseconds(200));
+            co_await os::sleep_for(std::chrono::milliseconds(200));
             EXPECT_EQ(test::thread_count(), threads + 5);
             for (const auto& id : ids)
                 EXPECT_TRUE(co_await manager.close_session(id));

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "base/asio.hpp"
+#include "os/clock.hpp"
 #include "session/manager.hpp"
 #include "test_support.hpp"
 
@@ -34,7 +34,7 @@ std::vector<std::string> open_and_close_five(const std::string& shell) {
             EXPECT_TRUE(id) << id.error().describe();
             if (id) ids.push_back(*id);
         }
-        co_await sleep_for(std::chrono::milliseconds(500));
+        co_await os::sleep_for(std::chrono::milliseconds(500));
         while_open = started_here();
         for (const auto& id : ids)
             EXPECT_TRUE(co_await manager.close_session(id));

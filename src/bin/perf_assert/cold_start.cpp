@@ -10,7 +10,7 @@
 
 namespace murv::perf_assert {
 
-std::uint64_t whole_milliseconds(std::chrono::steady_clock::duration elapsed) {
+std::uint64_t whole_milliseconds(os::MonotonicClock::duration elapsed) {
     if (elapsed < elapsed.zero()) return 0;
     return static_cast<std::uint64_t>(
         std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count());
@@ -30,9 +30,9 @@ std::uint64_t measure_cold_start(const std::string& path) {
     (void)os::run_to_exit(path, argument);  // warm-up: neither timed nor looked at
 
     for (std::uint64_t run = 0; run < COLD_START_RUNS; ++run) {
-        const auto start = std::chrono::steady_clock::now();
+        const auto start = os::MonotonicClock::now();
         const auto status = os::run_to_exit(path, argument);
-        const auto end = std::chrono::steady_clock::now();
+        const auto end = os::MonotonicClock::now();
         if (!status) fatal(fmt::format("启动 murv 失败: {}", status.error().describe()));
         if (!status->success()) fatal("assertion failed: status.success()");
         samples.push_back(whole_milliseconds(end - start));

@@ -1,10 +1,11 @@
 // The cold-start check: how long the application takes to answer --version and exit.
 #pragma once
 
-#include <chrono>
 #include <cstdint>
 #include <span>
 #include <string>
+
+#include "os/clock.hpp"
 
 namespace murv::perf_assert {
 
@@ -12,14 +13,14 @@ inline constexpr std::uint64_t COLD_START_RUNS = 10;
 inline constexpr std::uint64_t COLD_START_BUDGET_MS = 200;
 
 // Whole milliseconds, the remainder dropped; a negative span is 0.
-std::uint64_t whole_milliseconds(std::chrono::steady_clock::duration elapsed);
+std::uint64_t whole_milliseconds(os::MonotonicClock::duration elapsed);
 
 // The sixth smallest of the ten samples: the upper middle one, no averaging.
 std::uint64_t median_of(std::span<const std::uint64_t> samples);
 
 // Launches `path` with "--version" once untimed, then COLD_START_RUNS times timed, and
 // returns the median in milliseconds. A timed launch that cannot be started, or that does
-// not exit successfully, is a fatal stop.
+// not exit successfully, is a fatal stop; so is a reading of the clock that fails.
 std::uint64_t measure_cold_start(const std::string& path);
 
 }  // namespace murv::perf_assert

@@ -11,6 +11,7 @@
 
 #include "base/asio.hpp"
 #include "base/fatal.hpp"
+#include "os/clock.hpp"
 #include "session/session_id.hpp"
 
 namespace murv::perf_assert {
@@ -56,7 +57,7 @@ asio::awaitable<std::uint64_t> idle_rss_of(Sessions& sessions, IdleWaits waits =
         ids.push_back(*opened);
     }
 
-    co_await sleep_for(waits.idle);
+    co_await os::sleep_for(waits.idle);
     const std::uint64_t resident = resident_bytes_or_stop();
 
     for (const session::SessionId& id : ids) {
@@ -64,7 +65,7 @@ asio::awaitable<std::uint64_t> idle_rss_of(Sessions& sessions, IdleWaits waits =
     }
     ids = {};
 
-    co_await sleep_for(waits.close_grace);
+    co_await os::sleep_for(waits.close_grace);
     co_return whole_megabytes(resident);
 }
 

@@ -5,6 +5,8 @@
 
 #include <boost/asio/co_spawn.hpp>
 #include <boost/asio/io_context.hpp>
+#include <boost/system/system_error.hpp>
+#include <fmt/format.h>
 
 #include "base/asio.hpp"
 #include "base/exit_codes.hpp"
@@ -12,16 +14,19 @@
 #include "cold_start.hpp"
 #include "discovery.hpp"
 #include "idle_rss.hpp"
+#include "os/clock.hpp"
 #include "os/process_setup.hpp"
+#include "os/system_error.hpp"
 #include "report.hpp"
 
 namespace murv::perf_assert {
 namespace {
 
-// Finds the application, runs both checks and prints the report. Returns the exit status:
-// EXIT_PASSED when both checks are within budget, EXIT_OVER_BUDGET when either is over.
-// Fatal stops end the process from inside.
-asio::awaitable<int> main_sequence() {
+// Finds the application, runs both checks, prints the report and ends the process: with
+// EXIT_OVER_BUDGET right after the second verdict when either check is over, else with
+// EXIT_PASSED right after the closing line. Nothing runs after the last line is written, so
+// nothing can fail once it is out. Fatal stops end the process from inside.
+asio::awaitable<void> main_sequence() {
     bool failed = false;
 
     const std::string path = find_release_executable();
@@ -35,19 +40,19 @@ asio::awaitable<int> main_sequence() {
     print(idle_rss_line(idle_mb, RSS_BUDGET_MB));
     failed |= print_verdict(idle_mb, RSS_BUDGET_MB);
 
-    if (failed) co_return EXIT_OVER_BUDGET;
+    if (failed) end_process(EXIT_OVER_BUDGET);
     print(CLOSING_TEXT);
-    co_return EXIT_PASSED;
+    end_process(EXIT_PASSED);
 }
 
-// A single-threaded event loop with its reactor and timers ready: a loop that cannot wait
-// (out of descriptors, say) is one that cannot be built, not one that fails at the first wait.
+// A single-threaded event loop with its timers ready: a loop that cannot wait (out of
+// descriptors, say) is one that cannot be built, not one that fails at the first wait.
 asio::io_context& build_event_loop(std::optional<asio::io_context>& loop) {
     try {
         loop.emplace(1);  // one thread: this one
-        [[maybe_unused]] const asio::steady_timer timer(*loop);
-    } catch (const std::exception&) {
-        fatal("Failed building the Runtime");
+        [[maybe_unused]] const os::Timer timer(*loop);
+    } catch (const boost::system::system_error& error) {
+        fatal(fmt::format("Failed building the Runtime: {}", os::error_text(error.code().value())));
     }
     return *loop;
 }
@@ -63,13 +68,11 @@ int main() {
 
     std::optional<asio::io_context> storage;
     asio::io_context& loop = perf_assert::build_event_loop(storage);
-    int status = EXIT_FATAL;
-    asio::co_spawn(loop, perf_assert::main_sequence(),
-                   [&status](std::exception_ptr error, int result) {
-                       // Ends the run as any exception that nothing catches does.
-                       if (error) std::rethrow_exception(error);
-                       status = result;
-                   });
+    asio::co_spawn(loop, perf_assert::main_sequence(), [](std::exception_ptr error) {
+        // Ends the run as any exception that nothing catches does.
+        if (error) std::rethrow_exception(error);
+    });
     loop.run();
-    return status;
+    // The sequence ends the process itself.
+    fatal("the event loop stopped before the run had ended");
 }
