@@ -277,6 +277,14 @@ class PosixSlave final : public SlavePty {
         const ssize_t n =
             retry_interrupted([&] { return ::read(report_read.get(), &report, sizeof report); });
         if (n == 0) return std::make_unique<ProcessChild>(pid);
+        if (n < 0) {
+            // Whether the program runs is unknown, and a shell that does would wait for input
+            // for ever. It is no one's but this open's yet: end it and reap it.
+            const int error = errno;
+            ::kill(pid, SIGKILL);
+            (void)os::wait_for_child(pid);
+            return std::unexpected(failure("read the report of the child's start", error));
+        }
 
         (void)os::wait_for_child(pid);  // it has exited, or is about to
         if (n != static_cast<ssize_t>(sizeof report)) {
