@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/wait.h>
 
 #include <gtest/gtest.h>
 
@@ -86,7 +87,30 @@ TEST(PosixPty, ReturnsExecAndDirectoryFailuresAsErrorsAndReapsTheChild) {
     EXPECT_FALSE(test::has_children());
 }
 
-TEST(PosixPty, ReleasingTheMasterHangsUpTheShellWhileAReaderIsStillOpen) {
+// A reader that is not reading when the master goes still holds the terminal open: the shell
+// ends by the hang-up's signals alone. (bash may defer a signal that comes as it starts and
+// end only when the reader lets the terminal go, which the next test shows.) The reader then
+// reads the end of the output.
+TEST(PosixPty, ReleasingTheMasterSignalsTheShellWhileAReaderStillHoldsTheTerminal) {
+    auto pair = open_pair();
+    auto child = pair.slave->spawn_command(ShellCommand("/bin/sh"));
+    ASSERT_TRUE(child) << child.error().describe();
+    pair.slave.reset();
+    auto reader = pair.master->try_clone_reader();
+    ASSERT_TRUE(reader);
+    const std::string prompt = ::geteuid() == 0 ? "# " : "$ ";
+    ASSERT_TRUE(read_until(**reader, prompt).ends_with(prompt));
+    const auto pid = static_cast<pid_t>(*(*child)->process_id());
+
+    pair.master.reset();
+    EXPECT_TRUE(test::eventually([&] { return ::waitpid(pid, nullptr, WNOHANG) == pid; }));
+    (void)read_until(**reader, "never printed");
+    (void)::waitpid(pid, nullptr, 0);  // had it not ended, the reader's end would end it
+}
+
+// Once the master is gone, a reader reads the end of the output and lets the terminal go:
+// then the kernel hangs it up, which ends also a shell that deferred the signals.
+TEST(PosixPty, ReleasingTheMasterEndsTheShellOnceItsReaderHasRead) {
     // The user's own start-up files are no part of this.
     test::TempDir home;
     test::ScopedEnv no_rc_files("HOME", home.path().string());
@@ -98,11 +122,10 @@ TEST(PosixPty, ReleasingTheMasterHangsUpTheShellWhileAReaderIsStillOpen) {
         auto reader = pair.master->try_clone_reader();
         ASSERT_TRUE(reader);
         std::array<std::byte, 4096> buffer;
-        ASSERT_TRUE((*reader)->read(buffer));  // the shell is up once it prompts
+        ASSERT_TRUE((*reader)->read(buffer));  // the shell has started
         const auto pid = static_cast<pid_t>(*(*child)->process_id());
 
         pair.master.reset();
-        // The reader's output ends and the shell can be reaped.
         (void)read_until(**reader, "never printed");
         EXPECT_TRUE((*child)->wait()) << shell;
         EXPECT_TRUE(test::reaped(pid)) << shell;
