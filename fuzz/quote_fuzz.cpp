@@ -1,11 +1,13 @@
-// Quoting for diagnostics: whatever the bytes, the quoted form reads back to exactly them, and
-// it uses no escape but the documented ones.
+// Quoting for diagnostics: whatever the bytes, the quoted form reads back to exactly them, it
+// uses no escape but the documented ones, and it escapes a character if and only if the
+// character cannot be shown.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "base/quote.hpp"
@@ -19,6 +21,20 @@ namespace {
 
 void expect(bool holds) {
     if (!holds) violated();
+}
+
+// The characters that cannot be shown as they are, typed out from the quoting's documentation:
+// controls and invisible format, joining, directional and separator characters.
+constexpr std::pair<char32_t, char32_t> HIDDEN[] = {
+    {0x00, 0x1f},     {0x7f, 0x9f},     {0xad, 0xad},     {0x61c, 0x61c},   {0x180e, 0x180e},
+    {0x200b, 0x200f}, {0x2028, 0x202e}, {0x2060, 0x206f}, {0xfeff, 0xfeff}, {0xfff9, 0xfffb},
+};
+
+bool hidden(char32_t c) {
+    for (const auto& [first, last] : HIDDEN) {
+        if (c >= first && c <= last) return true;
+    }
+    return false;
 }
 
 std::optional<unsigned> hex_digit(char c) {
@@ -40,11 +56,10 @@ std::string unquote(std::string_view& in) {
             return out;
         }
         if (c != '\\') {
-            // Unescaped text is valid UTF-8 and has no control character in it.
+            // Unescaped text is valid UTF-8 and shows every character it has.
             const auto decoded = murv::decode_utf8(in);
             expect(decoded.has_value());
-            const char32_t p = decoded->code_point;
-            expect(p >= 0x20 && !(p >= 0x7f && p <= 0x9f));
+            expect(!hidden(decoded->code_point));
             out += in.substr(0, decoded->length);
             in.remove_prefix(decoded->length);
             continue;
@@ -96,8 +111,7 @@ std::string unquote(std::string_view& in) {
                 expect(!in.empty() && digits > 0 && p <= 0x10ffff && !(p >= 0xd800 && p <= 0xdfff));
                 in.remove_prefix(1);
                 // Only what has no short escape of its own and cannot be shown as it is.
-                expect(p != '\t' && p != '\r' && p != '\n' && p != 0 && p != '"' && p != '\\');
-                expect(p < 0x20 || (p >= 0x7f && p <= 0x9f) || p >= 0xad);
+                expect(p != '\t' && p != '\r' && p != '\n' && p != 0 && hidden(p));
                 murv::append_utf8(out, p);
                 break;
             }

@@ -105,15 +105,8 @@ std::optional<Figures> figures_in(const std::string& out) {
 const std::regex COLD_START_VERDICT(
     R"(\n\[1/2\] 冷启动中位数（10 次）：\d+ ms （预算 < 200 ms）\n    通过\n$)");
 
-// The four lines of both checks, with the figures given and the verdicts expected.
-std::string report_lines(const Figures& figures, bool cold_passed, bool idle_passed = true) {
-    return fmt::format("[1/2] 冷启动中位数（10 次）：{} ms （预算 < 200 ms）\n",
-                       figures.median_ms) +
-           (cold_passed ? PASS : FAIL) +
-           fmt::format("[2/2] 5 个 PTY session 空闲 RSS：{} MB （预算 < 80 MB）\n",
-                       figures.idle_mb) +
-           (idle_passed ? PASS : FAIL);
-}
+// The start of a fatal stop's diagnostic, wherever in the sources it was made.
+const std::string STOP_PLACE = "\nthread 'main' stopped at src/[^:\n]+:[0-9]+:[0-9]+:\n";
 
 // `text` as a regular expression that matches it alone.
 std::string literally(const std::string& text) {
@@ -136,10 +129,9 @@ TEST_F(PerfAssertRun, PassesWithTheFullReportAndLeavesNoShellBehind) {
     install_app("echo 'fake murv 1.0'");
     const auto outcome = run(test::Launch().with_env("SHELL", recording_shell()));
 
-    const auto figures = figures_in(outcome.out);
-    ASSERT_TRUE(figures) << outcome.out << outcome.err;
-    EXPECT_EQ(outcome.out, PATH_LINE + test::repeated("fake murv 1.0\n", 11) +
-                               report_lines(*figures, true) + "\n全部通过 ✅\n");
+    EXPECT_TRUE(
+        is_report(outcome.out, PATH_LINE + test::repeated("fake murv 1.0\n", 11), PASS, PASS))
+        << outcome.out << outcome.err;
     EXPECT_EQ(outcome.exit_code, 0);
     EXPECT_EQ(outcome.err, "");
 
@@ -161,8 +153,8 @@ TEST_F(PerfAssertRun, AColdStartOverBudgetStillRunsTheMemoryCheckThenEndsOne) {
     const auto figures = figures_in(outcome.out);
     ASSERT_TRUE(figures) << outcome.out << outcome.err;
     EXPECT_GT(figures->median_ms, 200u);
-    EXPECT_EQ(outcome.out,
-              PATH_LINE + test::repeated("slow\n", 11) + report_lines(*figures, false));
+    EXPECT_TRUE(is_report(outcome.out, PATH_LINE + test::repeated("slow\n", 11), FAIL, PASS))
+        << outcome.out;
     EXPECT_EQ(outcome.exit_code, 1);
 }
 
@@ -196,11 +188,11 @@ TEST_F(PerfAssertRun, AnApplicationThatCannotBeStartedIsAFatalStopAtTheFirstTime
 TEST_F(PerfAssertRun, AnApplicationThatPrintsMegabytesHasThemAllPassedThrough) {
     install_app("head -c 2097152 /dev/zero | tr '\\0' x; echo");
     const auto outcome = run(test::Launch().with_env("SHELL", "/bin/sh"));
-    const auto figures = figures_in(outcome.out);
-    ASSERT_TRUE(figures) << outcome.err;
-    EXPECT_EQ(outcome.out, PATH_LINE + test::repeated(std::string(2097152, 'x') + "\n", 11) +
-                               report_lines(*figures, figures->median_ms <= 200) +
-                               (figures->median_ms <= 200 ? "\n全部通过 ✅\n" : ""));
+    const std::string printed = PATH_LINE + test::repeated(std::string(2097152, 'x') + "\n", 11);
+    ASSERT_TRUE(outcome.out.starts_with(printed)) << outcome.err;
+    // How long 2 MiB take to pass is the machine's: either verdict will do.
+    const std::string report = outcome.out.substr(printed.size());
+    EXPECT_TRUE(is_report(report, "", PASS, PASS) || is_report(report, "", FAIL, PASS)) << report;
     EXPECT_EQ(outcome.err, "");
 }
 
@@ -210,9 +202,7 @@ TEST_F(PerfAssertRun, NoExecutableIsAFatalStopThatListsBothCandidates) {
         "找不到 murv release 二进制；尝试过：[\"/proc/self/cwd/app \\\"项目\\\"\\t\\\\dir/target/"
         "release/murv\", \"/proc/self/cwd/app \\\"项目\\\"\\t\\\\dir/../target/release/murv\"]。"
         "先跑 `cargo build --release --bin murv`。\n");
-    const std::regex diagnostic(
-        "\nthread 'main' stopped at src/bin/perf_assert/discovery\\.cpp:"
-        "[0-9]+:[0-9]+:\n");
+    const std::regex diagnostic(STOP_PLACE);
     for (const std::vector<std::string>& args : {std::vector<std::string>{}, {"x", "--version"}}) {
         const auto outcome = run(test::Launch().with_args(args));
         EXPECT_EQ(outcome.out, "");
@@ -224,8 +214,7 @@ TEST_F(PerfAssertRun, NoExecutableIsAFatalStopThatListsBothCandidates) {
 
 TEST_F(PerfAssertRun, AStdoutThatCannotTakeTheReportIsAFatalStopNotASignal) {
     install_app("exit 0");
-    const std::regex place(
-        "^\nthread 'main' stopped at src/bin/perf_assert/report\\.cpp:[0-9]+:[0-9]+:\n");
+    const std::regex place("^" + STOP_PLACE);
     const std::pair<test::Stdout, const char*> cases[] = {
         {test::Stdout::closed, "Bad file descriptor (os error 9)"},
         {test::Stdout::reader_gone, "Broken pipe (os error 32)"},
@@ -282,7 +271,7 @@ TEST_F(PerfAssertRun, RunningOutOfDescriptorsIsAFatalStopWhereverItHappens) {
 
     // The first open, then a middle one, runs out.
     const std::regex open_failed(
-        "\nthread 'main' stopped at src/bin/perf_assert/idle_rss\\.hpp:[0-9]+:[0-9]+:\n"
+        STOP_PLACE +
         "开 session 失败: (openpty 失败|spawn shell 子进程失败|拿不到 PTY writer|拿不到 PTY "
         "reader)\n\nCaused by:\n(    .*\n)*    Too many open files \\(os error 24\\)\n$");
     for (const rlim_t limit : {12, 24}) {
@@ -325,12 +314,19 @@ TEST_F(PerfAssertRun, AShellThatCannotRunIsAFatalStopThatNamesIt) {
     }
 }
 
+// Each shell names itself: an interactive /bin/sh runs the file that ENV names as it starts,
+// and $0 is the program it was started as.
 TEST_F(PerfAssertRun, AShellVariableThatIsAbsentOrNotUtf8GivesWayToBinSh) {
     install_app("exit 0");
+    const auto names = work_.path() / "names";
+    test::write_file(work_.path() / "env.sh", "echo \"$0\" >> '" + names.string() + "'\n");
     for (const std::optional<std::string>& shell : {std::optional<std::string>(), {"/bin/\xff"}}) {
-        const auto outcome = run(test::Launch().with_env("SHELL", shell));
+        std::filesystem::remove(names);
+        const auto outcome = run(test::Launch()
+                                     .with_env("SHELL", shell)
+                                     .with_env("ENV", (work_.path() / "env.sh").string()));
         EXPECT_EQ(outcome.exit_code, 0) << outcome.out << outcome.err;
-        EXPECT_EQ(outcome.err, "");
+        EXPECT_EQ(test::read_file(names), test::repeated("/bin/sh\n", 5));
     }
 }
 
@@ -392,9 +388,8 @@ TEST_F(PerfAssertRun, AMemoryFigureOverBudgetEndsTheRunRightAfterItsVerdict) {
         const auto outcome = run(holding(test::Launch().with_env("SHELL", "/bin/sh"), 100));
         const auto figures = figures_in(outcome.out);
         ASSERT_TRUE(figures) << outcome.out << outcome.err;
-        EXPECT_EQ(figures->median_ms > 200, slow);
         EXPECT_GE(figures->idle_mb, 100u);
-        EXPECT_EQ(outcome.out, PATH_LINE + report_lines(*figures, !slow, false));
+        EXPECT_TRUE(is_report(outcome.out, PATH_LINE, slow ? FAIL : PASS, FAIL)) << outcome.out;
         EXPECT_EQ(outcome.err, "");
         EXPECT_EQ(outcome.exit_code, 1);
     }
@@ -485,7 +480,7 @@ TEST_F(PerfAssertRun, ShellsThatFloodTheirTerminalsAddToTheFigureAndTheRunEnds) 
     const auto outcome = run(holding(probing(false).with_env("PROBE_FLOOD", "1"), 60));
     const auto figures = figures_in(outcome.out);
     ASSERT_TRUE(figures) << outcome.out << outcome.err;
-    EXPECT_EQ(outcome.out, PATH_LINE + report_lines(*figures, true, false));
+    EXPECT_TRUE(is_report(outcome.out, PATH_LINE, PASS, FAIL)) << outcome.out;
     EXPECT_EQ(outcome.exit_code, 1);
     EXPECT_EQ(outcome.err, "");
     std::printf("five flooding shells and 60 MB held: %llu MB resident\n",

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <dirent.h>
 #include <signal.h>
@@ -15,6 +16,12 @@
 #include <unistd.h>
 
 namespace test {
+
+// The shell a session runs: the variables that name it, in the order consulted; the one the
+// idle check reads; the shell when none is usable.
+inline const std::vector<const char*> SHELL_VARIABLES{"SHELL"};
+inline constexpr const char* SYSTEM_SHELL_VARIABLE = "SHELL";
+inline constexpr const char* FALLBACK_SHELL = "/bin/sh";
 
 // Nothing to set up here.
 inline void prepare_test_process() {}

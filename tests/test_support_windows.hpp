@@ -24,6 +24,12 @@ namespace test {
 
 namespace win32 = murv::os::win32;
 
+// The shell a session runs: the variables that name it, in the order consulted; the one the
+// idle check reads; the shell when none is usable.
+inline const std::vector<const char*> SHELL_VARIABLES{"SHELL", "ComSpec"};
+inline constexpr const char* SYSTEM_SHELL_VARIABLE = "ComSpec";
+inline constexpr const char* FALLBACK_SHELL = "cmd.exe";
+
 // Standard output in binary mode: in text mode every line of the test list would end in a
 // carriage return, which the list's reader keeps as part of the names.
 inline void prepare_test_process() {

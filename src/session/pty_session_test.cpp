@@ -58,9 +58,10 @@ std::string program_chosen(std::optional<std::string> shell) {
 }
 
 // The shell variables are tried in the platform's order ("SHELL", and then "ComSpec" on
-// Windows); a variable that is absent or not Unicode gives way to the next.
+// Windows); a variable that is absent or not Unicode gives way to the next, the last to
+// "/bin/sh" ("cmd.exe").
 TEST(PtySessionOpen, ChoosesTheGivenShellElseTheFirstUsableShellVariableElseTheFallback) {
-    const auto variables = os::shell_variables();
+    const auto& variables = test::SHELL_VARIABLES;
     const auto value_of = [](const char* variable) { return std::string("from ") + variable; };
     std::vector<std::unique_ptr<test::ScopedEnv>> set;  // undone last to first
     for (const char* variable : variables)
@@ -70,7 +71,7 @@ TEST(PtySessionOpen, ChoosesTheGivenShellElseTheFirstUsableShellVariableElseTheF
     EXPECT_EQ(program_chosen(""), "");  // given, even empty
     for (std::size_t i = 0; i < variables.size(); ++i) {
         const std::string next =
-            i + 1 < variables.size() ? value_of(variables[i + 1]) : os::fallback_shell();
+            i + 1 < variables.size() ? value_of(variables[i + 1]) : test::FALLBACK_SHELL;
         EXPECT_EQ(program_chosen(std::nullopt), value_of(variables[i]));
         {
             test::ScopedEnv empty(variables[i], "");

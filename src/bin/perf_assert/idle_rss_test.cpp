@@ -7,7 +7,6 @@
 
 #include "base/error.hpp"
 #include "blocking_host_pty.hpp"
-#include "os/platform.hpp"
 #include "report.hpp"
 #include "session/manager.hpp"
 #include "test_support.hpp"
@@ -27,9 +26,9 @@ TEST(WholeMegabytes, RoundsDownAndTheBudgetEdgeHolds) {
     EXPECT_EQ(whole_megabytes(1'048'575), 0u);
 }
 
-// "SHELL" here, "ComSpec" on Windows.
+// "SHELL" here, "ComSpec" on Windows; else "/bin/sh" ("cmd.exe").
 TEST(IdleSessionShell, IsTheSystemShellVariableWhenPresentEvenEmptyElseTheFallback) {
-    const char* const variable = os::system_shell_variable();
+    const char* const variable = test::SYSTEM_SHELL_VARIABLE;
     {
         test::ScopedEnv shell(variable, "/bin/bash");
         EXPECT_EQ(idle_session_shell(), "/bin/bash");
@@ -40,10 +39,10 @@ TEST(IdleSessionShell, IsTheSystemShellVariableWhenPresentEvenEmptyElseTheFallba
     }
     {
         test::ScopedEnv shell(variable, std::nullopt);
-        EXPECT_EQ(idle_session_shell(), os::fallback_shell());
+        EXPECT_EQ(idle_session_shell(), test::FALLBACK_SHELL);
     }
     const auto shell = test::ScopedEnv::not_unicode(variable);
-    EXPECT_EQ(idle_session_shell(), os::fallback_shell());
+    EXPECT_EQ(idle_session_shell(), test::FALLBACK_SHELL);
 }
 
 // Records the calls; closing the second id fails. `on_open` runs after each open.
@@ -71,7 +70,7 @@ struct RecordingSessions {
 constexpr IdleWaits SHORT_WAITS{std::chrono::milliseconds(1), std::chrono::milliseconds(1)};
 
 TEST(IdleCheck, OpensFiveThenClosesAllInOrderEvenWhenACloseFails) {
-    test::ScopedEnv shell(os::system_shell_variable(), "/bin/sh");
+    test::ScopedEnv shell(test::SYSTEM_SHELL_VARIABLE, "/bin/sh");
     RecordingSessions sessions;
     const auto megabytes = test::run_task(idle_rss_of(sessions, SHORT_WAITS));
     EXPECT_EQ(sessions.calls,
@@ -84,11 +83,11 @@ TEST(IdleCheck, OpensFiveThenClosesAllInOrderEvenWhenACloseFails) {
 
 TEST(IdleCheck, ReadsTheShellVariableAfreshForEachOpen) {
     std::optional<test::ScopedEnv> shell;
-    shell.emplace(os::system_shell_variable(), "first-shell");
+    shell.emplace(test::SYSTEM_SHELL_VARIABLE, "first-shell");
     RecordingSessions sessions;
     sessions.on_open = [&] {
         shell.reset();
-        shell.emplace(os::system_shell_variable(), fmt::format("shell-{}", sessions.opened.size()));
+        shell.emplace(test::SYSTEM_SHELL_VARIABLE, fmt::format("shell-{}", sessions.opened.size()));
     };
     (void)test::run_task(idle_rss_of(sessions, SHORT_WAITS));
     shell.reset();
