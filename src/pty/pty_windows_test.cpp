@@ -105,16 +105,20 @@ TEST(ConsolePty, ABareNameIsNeverFoundInTheCurrentDirectory) {
                               os::error_text(ERROR_FILE_NOT_FOUND)));
     }
 
+    // Quoted or not (one pair of quotes is quoting), the name is the system's cmd.exe.
     wchar_t system[MAX_PATH];
     const UINT length = ::GetSystemDirectoryW(system, MAX_PATH);
-    Terminal terminal;
-    const auto child = terminal.spawn(ShellCommand("cmd.exe"));
-    ASSERT_TRUE(child) << child.error().describe();
-    EXPECT_EQ(
-        ::CompareStringOrdinal(image_of(*(*child)->process_id()).c_str(), -1,
-                               (std::wstring(system, length) + L"\\cmd.exe").c_str(), -1, TRUE),
-        CSTR_EQUAL)
-        << test::win32::to_utf8(image_of(*(*child)->process_id()));
+    for (const char* name : {"cmd.exe", "\"cmd.exe\""}) {
+        Terminal terminal;
+        const auto child = terminal.spawn(ShellCommand(name));
+        ASSERT_TRUE(child) << name << ": " << child.error().describe();
+        const std::wstring image = image_of(*(*child)->process_id());
+        EXPECT_EQ(
+            ::CompareStringOrdinal(image.c_str(), -1,
+                                   (std::wstring(system, length) + L"\\cmd.exe").c_str(), -1, TRUE),
+            CSTR_EQUAL)
+            << test::win32::to_utf8(image);
+    }
 }
 
 TEST(ConsolePty, ANameOrDirectoryThatCannotBeGivenIsASpawnError) {
