@@ -124,9 +124,14 @@ TEST_F(PerfAssertRun, PassesWithTheSevenLinesAndLeavesNoShellOrConsoleHostBehind
     EXPECT_TRUE(outcome.left_running.empty()) << testing::PrintToString(outcome.left_running);
 }
 
-TEST_F(PerfAssertRun, ShellsThatStayUpEndWithTheirSessions) {
+// ComSpec names the shell as a path with blanks is often written, in quotes (quoting, as in a
+// command line's first word): every session's shell starts, stays up, and ends with its session.
+TEST_F(PerfAssertRun, QuotedShellPathsWithBlanksStartShellsThatEndWithTheirSessions) {
     install(STAND_IN_PATH);
-    test::ScopedEnv shell("ComSpec", PROBE_PATH);
+    const auto shell = work_.path() / "Program Files" / "shell 7" / "probe.exe";
+    std::filesystem::create_directories(shell.parent_path());
+    std::filesystem::copy_file(PROBE_PATH, shell);
+    test::ScopedEnv comspec("ComSpec", "\"" + test::win32::to_utf8(shell.wstring()) + "\"");
     test::ScopedEnv stay("PROBE_STAY", "1");
     const auto outcome = run();
     EXPECT_TRUE(passing_report(outcome.out)) << outcome.out << outcome.err;

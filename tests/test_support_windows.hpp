@@ -92,44 +92,54 @@ inline std::string read_all(HANDLE handle) {
     return text;
 }
 
-// This process's HKEY_CURRENT_USER redirected to a fresh key for the life of the object, so that
-// a test stores the user's variables (as `setx` would) without touching the real ones; the key
-// is deleted at the end.
-class ScratchUserRegistry {
+// This process's HKEY_LOCAL_MACHINE and HKEY_CURRENT_USER redirected to fresh, empty keys for
+// the life of the object, so that a test stores the variables of new sessions (as `setx` would)
+// without touching the real ones; the keys are deleted at the end.
+class ScratchRegistry {
   public:
-    ScratchUserRegistry() {
+    ScratchRegistry() {
         std::random_device random;
         path_ = L"Software\\perf_assert_test\\" + std::to_wstring(random());
-        EXPECT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                                    nullptr, &root_, nullptr),
-                  ERROR_SUCCESS);
-        EXPECT_EQ(::RegOverridePredefKey(HKEY_CURRENT_USER, root_), ERROR_SUCCESS);
+        machine_ = created(HKEY_CURRENT_USER, path_ + L"\\machine");
+        user_ = created(HKEY_CURRENT_USER, path_ + L"\\user");
+        EXPECT_EQ(::RegOverridePredefKey(HKEY_LOCAL_MACHINE, machine_), ERROR_SUCCESS);
+        EXPECT_EQ(::RegOverridePredefKey(HKEY_CURRENT_USER, user_), ERROR_SUCCESS);
     }
-    ~ScratchUserRegistry() {
+    ~ScratchRegistry() {
         ::RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
-        ::RegCloseKey(root_);
+        ::RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
+        ::RegCloseKey(machine_);
+        ::RegCloseKey(user_);
         ::RegDeleteTreeW(HKEY_CURRENT_USER, path_.c_str());
     }
-    ScratchUserRegistry(const ScratchUserRegistry&) = delete;
-    ScratchUserRegistry& operator=(const ScratchUserRegistry&) = delete;
+    ScratchRegistry(const ScratchRegistry&) = delete;
+    ScratchRegistry& operator=(const ScratchRegistry&) = delete;
 
-    // Stores a variable of the user's environment; `value` is stored as it is, with a NUL after.
-    void set(const wchar_t* name, std::wstring value, DWORD type) {
-        HKEY environment = nullptr;
-        EXPECT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, L"Environment", 0, nullptr, 0, KEY_SET_VALUE,
-                                    nullptr, &environment, nullptr),
-                  ERROR_SUCCESS);
+    // Stores a value in `key` under `root` (one of the two), making the key where it is missing;
+    // `value` is stored as it is, with a NUL after.
+    void set(HKEY root, const std::wstring& key, const wchar_t* name, std::wstring value,
+             DWORD type) {
+        const HKEY opened = created(root, key);
         value += L'\0';
-        EXPECT_EQ(::RegSetValueExW(environment, name, 0, type,
-                                   reinterpret_cast<const BYTE*>(value.data()),
-                                   static_cast<DWORD>(value.size() * sizeof(wchar_t))),
-                  ERROR_SUCCESS);
-        ::RegCloseKey(environment);
+        EXPECT_EQ(
+            ::RegSetValueExW(opened, name, 0, type, reinterpret_cast<const BYTE*>(value.data()),
+                             static_cast<DWORD>(value.size() * sizeof(wchar_t))),
+            ERROR_SUCCESS);
+        ::RegCloseKey(opened);
     }
 
   private:
+    static HKEY created(HKEY root, const std::wstring& key) {
+        HKEY opened = nullptr;
+        EXPECT_EQ(::RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                    &opened, nullptr),
+                  ERROR_SUCCESS);
+        return opened;
+    }
+
     std::wstring path_;
-    HKEY root_ = nullptr;
+    HKEY machine_ = nullptr;
+    HKEY user_ = nullptr;
 };
 
 // Threads of this process.

@@ -30,22 +30,20 @@ std::vector<std::pair<std::string, std::string>> process_environment();
 // The order of variable names on this platform; names that compare equal are one variable.
 bool env_name_less(std::string_view a, std::string_view b);
 
-// A variable as the system stores it for new sessions, which it gives their environment.
+// A variable as the system stores it for new sessions, which it gives their environment, with
+// how it is applied over the values before it.
 struct StoredVariable {
     std::string name;
     std::string value;
     bool expandable = false;  // its %NAME% references are to be expanded
+    bool joins = false;       // appended to the list so far instead of replacing it
 };
 
-struct StoredEnvironment {
-    std::vector<StoredVariable> machine;  // for every user of the machine
-    std::vector<StoredVariable> user;     // for the user running this process
-};
-
-// The variables stored for new sessions, as they are now: on Windows, the settings kept in the
-// registry (which `setx` changes); none on POSIX. One that cannot be read or converted is left
-// out.
-StoredEnvironment stored_environment();
+// The variables stored for new sessions, as they are now, in the order the system applies them:
+// on Windows, the settings kept in the registry (which `setx` changes) for the machine, then for
+// the user, then for the user's logon; none on POSIX. A value that is empty or cannot be read or
+// converted, and a name that cannot be a variable's, are left out.
+std::vector<StoredVariable> stored_environment();
 
 // --- Shells and the user -------------------------------------------------------------------
 

@@ -35,7 +35,7 @@ bool env_name_less(std::string_view a, std::string_view b) {
     return a < b;
 }
 
-StoredEnvironment stored_environment() {
+std::vector<StoredVariable> stored_environment() {
     return {};
 }
 

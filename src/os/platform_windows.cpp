@@ -1,4 +1,6 @@
+#include <algorithm>
 #include <array>
+#include <iterator>
 #include <memory>
 
 #include <windows.h>
@@ -18,11 +20,44 @@ struct KeyCloser {
 };
 using UniqueKey = std::unique_ptr<std::remove_pointer_t<HKEY>, KeyCloser>;
 
-// The text values of `subkey` under `root`; none when the key cannot be opened.
-std::vector<StoredVariable> stored_variables(HKEY root, const wchar_t* subkey) {
+// Where Windows keeps the variables of a new session, in the order it applies them. Each
+// variable replaces one of the same name, but a list of LISTS stored where `joins_lists` is set
+// is appended to the list so far.
+struct StoredKey {
+    HKEY root;
+    const wchar_t* subkey;
+    bool of_session = false;  // the subkey of `subkey` named by this process's session number
+    bool joins_lists = false;
+    const wchar_t* skipped = nullptr;  // a name not taken from this key
+};
+
+const StoredKey STORED_KEYS[] = {
+    // Its USERNAME names the system's own account.
+    {.root = HKEY_LOCAL_MACHINE,
+     .subkey = L"System\\CurrentControlSet\\Control\\Session Manager\\Environment",
+     .skipped = L"USERNAME"},
+    {.root = HKEY_CURRENT_USER, .subkey = L"Environment", .joins_lists = true},
+    // The logon's own (profile folders, logon server, user name), over what the user stored.
+    {.root = HKEY_CURRENT_USER, .subkey = L"Volatile Environment"},
+    {.root = HKEY_CURRENT_USER, .subkey = L"Volatile Environment", .of_session = true},
+};
+
+// Lists of directories, which Windows expands even when they are stored as plain text (as
+// installers leave them).
+constexpr std::array<std::wstring_view, 3> LISTS{L"Path", L"LibPath", L"Os2LibPath"};
+
+bool same_name(std::wstring_view a, std::wstring_view b) {
+    return ::CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(),
+                                  static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+}
+
+// The variables stored at `subkey` of `stored`, as it has them applied; none when the key cannot
+// be opened.
+std::vector<StoredVariable> stored_variables(const StoredKey& stored, const std::wstring& subkey) {
     std::vector<StoredVariable> variables;
     HKEY opened = nullptr;
-    if (::RegOpenKeyExW(root, subkey, 0, KEY_QUERY_VALUE, &opened) != ERROR_SUCCESS) {
+    if (::RegOpenKeyExW(stored.root, subkey.c_str(), 0, KEY_QUERY_VALUE, &opened) !=
+        ERROR_SUCCESS) {
         return variables;
     }
     const UniqueKey key(opened);
@@ -51,13 +86,22 @@ std::vector<StoredVariable> stored_variables(HKEY root, const wchar_t* subkey) {
         // Read as Windows reads it, up to its first NUL: some installers store more than one.
         std::wstring_view value(data.data(), data_size / sizeof(wchar_t));
         value = value.substr(0, value.find(L'\0'));
-        if (wide_name.empty() || !win32::is_valid_utf16(wide_name) ||
-            !win32::is_valid_utf16(value)) {
+        // An empty value (left by `setx NAME ""` or an uninstaller) leaves the variable as it
+        // was. A name with '=' would be read back split at it, and "=C:" is a drive's current
+        // directory.
+        if (value.empty() || wide_name.empty() || wide_name.find(L'=') != wide_name.npos ||
+            (stored.skipped != nullptr && same_name(wide_name, stored.skipped)) ||
+            !win32::is_valid_utf16(wide_name) || !win32::is_valid_utf16(value)) {
             continue;
         }
-        variables.push_back(
-            {win32::to_utf8(wide_name), win32::to_utf8(value), type == REG_EXPAND_SZ});
+        const bool list = std::ranges::any_of(
+            LISTS, [&](std::wstring_view list) { return same_name(wide_name, list); });
+        variables.push_back({win32::to_utf8(wide_name), win32::to_utf8(value),
+                             type == REG_EXPAND_SZ || list, list && stored.joins_lists});
     }
+    // The plain values first: an expandable one may refer to any of them.
+    std::ranges::stable_partition(variables,
+                                  [](const auto& variable) { return !variable.expandable; });
     return variables;
 }
 
@@ -125,12 +169,18 @@ bool env_name_less(std::string_view a, std::string_view b) {
                                   static_cast<int>(wide_b.size()), TRUE) == CSTR_LESS_THAN;
 }
 
-StoredEnvironment stored_environment() {
-    return {
-        stored_variables(HKEY_LOCAL_MACHINE,
-                         L"System\\CurrentControlSet\\Control\\Session Manager\\Environment"),
-        stored_variables(HKEY_CURRENT_USER, L"Environment"),
-    };
+std::vector<StoredVariable> stored_environment() {
+    std::vector<StoredVariable> variables;
+    for (const StoredKey& key : STORED_KEYS) {
+        std::wstring subkey = key.subkey;
+        if (key.of_session) {
+            DWORD session = 0;
+            if (!::ProcessIdToSessionId(::GetCurrentProcessId(), &session)) continue;
+            subkey += L"\\" + std::to_wstring(session);
+        }
+        std::ranges::move(stored_variables(key, subkey), std::back_inserter(variables));
+    }
+    return variables;
 }
 
 std::span<const char* const> shell_variables() {

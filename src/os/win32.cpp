@@ -157,6 +157,14 @@ void append_argument(std::wstring& line, std::wstring_view argument) {
     line += L'"';
 }
 
+std::wstring_view unquoted_program(std::wstring_view text) {
+    if (text.size() < 2 || !text.starts_with(L'"') || !text.ends_with(L'"') ||
+        text.substr(1, text.size() - 2).find(L'"') != std::wstring_view::npos) {
+        return text;
+    }
+    return text.substr(1, text.size() - 2);
+}
+
 void append_program(std::wstring& line, std::wstring_view program) {
     if (!line.empty()) line += L' ';
     if (program.empty() || program.find_first_of(L" \t") != std::wstring_view::npos) {

@@ -1,12 +1,14 @@
 #include "pty/environment.hpp"
 
-#include <optional>
+#include <string_view>
 
 namespace murv::pty {
 namespace {
 
-bool same_name(const std::string& a, const std::string& b) {
-    return !EnvNameLess()(a, b) && !EnvNameLess()(b, a);
+// `list` with `more` appended, with a ';' between where neither has one.
+std::string joined(std::string list, std::string_view more) {
+    if (!list.empty() && !list.ends_with(';') && !more.starts_with(';')) list += ';';
+    return list += more;
 }
 
 }  // namespace
@@ -30,53 +32,23 @@ std::string expand_references(std::string_view value, const Environment& environ
     return expanded;
 }
 
-namespace {
-
-// Each variable of `variables` whose expandable mark is `expandable`, in their order.
-template <class Apply>
-void each_of_kind(const std::vector<os::StoredVariable>& variables, bool expandable, Apply apply) {
-    for (const os::StoredVariable& variable : variables) {
-        if (variable.expandable == expandable) apply(variable);
-    }
-}
-
-}  // namespace
-
-Environment with_stored(Environment environment, const os::StoredEnvironment& stored) {
-    const auto set = [&](const std::string& name, std::string value) {
-        environment.erase(name);
-        environment.emplace(name, std::move(value));
-    };
-    const auto value_of = [&](const os::StoredVariable& variable) {
-        return variable.expandable ? expand_references(variable.value, environment)
-                                   : variable.value;
-    };
-    std::optional<std::string> machine_path;
-    const auto from_machine = [&](const os::StoredVariable& variable) {
-        if (same_name(variable.name, "USERNAME")) return;
-        std::string value = value_of(variable);
-        if (same_name(variable.name, "Path")) machine_path = value;
-        set(variable.name, std::move(value));
-    };
-    const auto from_user = [&](const os::StoredVariable& variable) {
-        std::string value = value_of(variable);
-        if (same_name(variable.name, "Path") && machine_path) value = *machine_path + ";" + value;
-        set(variable.name, std::move(value));
-    };
-    // Of each, the plain values first: an expandable one may refer to any of them.
-    for (const bool expandable : {false, true})
-        each_of_kind(stored.machine, expandable, from_machine);
-    for (const bool expandable : {false, true})
-        each_of_kind(stored.user, expandable, from_user);
-    return environment;
-}
-
 Environment default_environment() {
     Environment environment;
     for (auto& [name, value] : os::process_environment()) {
         environment.insert_or_assign(std::move(name), std::move(value));
     }
-    return with_stored(std::move(environment), os::stored_environment());
+    for (const os::StoredVariable& variable : os::stored_environment()) {
+        std::string value =
+            variable.expandable ? expand_references(variable.value, environment) : variable.value;
+        const auto found = environment.find(variable.name);
+        if (variable.joins && found != environment.end()) {
+            value = joined(std::move(found->second), value);
+        }
+        // Erase first: the stored spelling of the name is the one kept.
+        environment.erase(variable.name);
+        environment.emplace(variable.name, std::move(value));
+    }
+    return environment;
 }
 
 }  // namespace murv::pty

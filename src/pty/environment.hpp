@@ -18,17 +18,11 @@ struct EnvNameLess {
 using Environment = std::map<std::string, std::string, EnvNameLess>;
 
 // What a new command starts with, as a new terminal window would: this process's environment,
-// supplemented by the variables the system stores for new sessions (on Windows; see
-// with_stored).
+// supplemented by the variables the system stores for new sessions (on Windows), in the order
+// it applies them. A stored expandable value has its %NAME% references replaced by the values
+// so far; a joining one is appended to the value so far, with a ';' between where neither has
+// one; any other replaces a variable of the same name.
 Environment default_environment();
-
-// `environment` supplemented by `stored`: first the machine's variables, then the user's, each
-// replacing one of the same name; of each, the plain values before the expandable ones. An
-// expandable value has its %NAME% references replaced by the values so far (a name that is not
-// there stays as written). The user's Path is appended to the machine's, after a ';', instead
-// of replacing it, and the machine's USERNAME (which names the system's own account) is not
-// taken.
-Environment with_stored(Environment environment, const os::StoredEnvironment& stored);
 
 // `value` with each %NAME% whose name is in `environment` replaced by its value. A reference to
 // a name that is not there is kept whole, and the scan goes on after its closing '%': in

@@ -206,21 +206,22 @@ class ConsoleSlave final : public SlavePty {
         const auto console = console_.lock();
         if (!console) return std::unexpected(Error("the terminal is closed"));
 
-        // Found nowhere, as an empty name is on POSIX.
-        if (command.program().empty()) return cannot_run(ERROR_FILE_NOT_FOUND);
-        const auto program = win32::to_wide(command.program());
+        const auto text = win32::to_wide(command.program());
         auto environment = environment_block(command.environment());
         std::optional<std::wstring> cwd;
         if (command.cwd()) cwd = win32::to_wide(*command.cwd());
-        if (!program || !environment || (command.cwd() && !cwd)) {
+        if (!text || !environment || (command.cwd() && !cwd)) {
             return cannot_run(ERROR_NO_UNICODE_TRANSLATION);
         }
+        const std::wstring program(win32::unquoted_program(*text));
+        // Found nowhere, as an empty name is on POSIX.
+        if (program.empty()) return cannot_run(ERROR_FILE_NOT_FOUND);
         std::wstring command_line;
-        win32::append_program(command_line, *program);
+        win32::append_program(command_line, program);
         // A name with a directory is used as it stands; a bare name is looked for safely.
         std::optional<std::wstring> found;
-        if (program->find_first_of(L"\\/:") == std::wstring::npos) {
-            found = find_program(*program, command.environment());
+        if (program.find_first_of(L"\\/:") == std::wstring::npos) {
+            found = find_program(program, command.environment());
             if (!found) return cannot_run(ERROR_FILE_NOT_FOUND);
         }
 
