@@ -21,15 +21,9 @@
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/use_future.hpp>
 
-namespace test {
+#include "sanitized.hpp"
 
-// Whether the build runs under a sanitizer, which replaces what some tests look at (the
-// allocator, the address space).
-#if defined(PERF_ASSERT_SANITIZED)
-inline constexpr bool SANITIZED = true;
-#else
-inline constexpr bool SANITIZED = false;
-#endif
+namespace test {
 
 // Runs `task` on a fresh io_context until it completes and returns its result.
 template <class T>

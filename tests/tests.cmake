@@ -28,33 +28,53 @@ if(WIN32)
     target_link_libraries(probe PRIVATE shell32)
 endif()
 
-add_library(test_support STATIC tests/fake_pty.cpp tests/blocking_host_pty.cpp tests/gtest_main.cpp)
-target_include_directories(test_support PUBLIC tests)
-target_link_libraries(test_support PUBLIC pty GTest::gtest)
-target_compile_definitions(test_support PUBLIC
+# The tests' helpers, by the layer they need. test_main is every test program's entry and
+# brings the helpers' folder; what it needs of the os layer stays its own, so that the base
+# layer's tests see no header above their layer. test_pty holds the layers a test puts in place
+# of the native one.
+add_library(test_main STATIC tests/gtest_main.cpp)
+target_include_directories(test_main PUBLIC tests)
+target_link_libraries(test_main PUBLIC GTest::gtest PRIVATE os)
+target_compile_definitions(test_main PUBLIC
     "PROBE_PATH=\"${build_tree_drive}$<TARGET_FILE:probe>\"")
 if(NOT PERF_ASSERT_SANITIZE STREQUAL "")
-    # Sanitizers replace what some tests look at: the allocator, the address space.
-    target_compile_definitions(test_support PUBLIC PERF_ASSERT_SANITIZED)
+    target_compile_definitions(test_main PUBLIC PERF_ASSERT_SANITIZED)
 endif()
-perf_assert_warnings(test_support)
-add_dependencies(test_support probe)
+perf_assert_warnings(test_main)
+add_dependencies(test_main probe)
 # Test programs are listed as they are built, so Wine's prefix has to be there by then.
 if(TARGET wine_prefix)
-    add_dependencies(test_support wine_prefix)
+    add_dependencies(test_main wine_prefix)
 endif()
+
+add_library(test_pty STATIC tests/fake_pty.cpp tests/blocking_host_pty.cpp)
+target_link_libraries(test_pty PUBLIC pty test_main)
+perf_assert_warnings(test_pty)
 
 if(WIN32)
     set(other_platform posix)
 else()
     set(other_platform windows)
 endif()
-file(GLOB_RECURSE unit_test_sources CONFIGURE_DEPENDS "${PROJECT_SOURCE_DIR}/src/*_test.cpp")
-list(FILTER unit_test_sources EXCLUDE REGEX "_${other_platform}_test\\.cpp$")
-add_executable(unit_tests ${unit_test_sources} tests/test_support_test.cpp tests/unit_project_dir.cpp)
-target_link_libraries(unit_tests PRIVATE driver test_support)
-perf_assert_warnings(unit_tests)
-gtest_discover_tests(unit_tests DISCOVERY_TIMEOUT 30 PROPERTIES ${wine_test_properties})
+
+# add_layer_tests(LAYER DIR [SOURCES...] [LIBRARIES...]): the unit tests beside the code of the
+# layer LAYER in DIR, one program linked to the layer: its tests reach the headers of their layer
+# and of those below it, and no others.
+function(add_layer_tests layer dir)
+    cmake_parse_arguments(PARSE_ARGV 2 arg "" "" "SOURCES;LIBRARIES")
+    file(GLOB sources CONFIGURE_DEPENDS "${PROJECT_SOURCE_DIR}/${dir}/*_test.cpp")
+    list(FILTER sources EXCLUDE REGEX "_${other_platform}_test\\.cpp$")
+    add_executable(${layer}_tests ${sources} ${arg_SOURCES})
+    target_link_libraries(${layer}_tests PRIVATE ${layer} test_main ${arg_LIBRARIES})
+    perf_assert_warnings(${layer}_tests)
+    gtest_discover_tests(${layer}_tests DISCOVERY_TIMEOUT 30 PROPERTIES ${wine_test_properties})
+endfunction()
+
+add_layer_tests(base src/base)
+add_layer_tests(os src/os SOURCES tests/test_support_test.cpp)
+add_layer_tests(pty src/pty)
+add_layer_tests(session src/session LIBRARIES test_pty)
+add_layer_tests(driver src/bin/perf_assert SOURCES tests/unit_project_dir.cpp LIBRARIES test_pty)
 
 # The tool again, as the end-to-end tests run it: with a project directory relative to its
 # working directory, so that each test brings its own application, and whose text needs care
@@ -67,7 +87,7 @@ else()
 endif()
 
 add_executable(perf_assert_e2e_test tests/perf_assert_e2e_${platform}_test.cpp)
-target_link_libraries(perf_assert_e2e_test PRIVATE test_support)
+target_link_libraries(perf_assert_e2e_test PRIVATE os test_main)
 perf_assert_warnings(perf_assert_e2e_test)
 target_compile_definitions(perf_assert_e2e_test PRIVATE
     "PERF_ASSERT_FIXTURE=\"${build_tree_drive}$<TARGET_FILE:perf_assert_fixture>\""

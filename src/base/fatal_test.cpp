@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "base/exit_codes.hpp"
-#include "test_support.hpp"
+#include "sanitized.hpp"
 
 namespace murv {
 namespace {
