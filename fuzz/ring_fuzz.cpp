@@ -6,6 +6,7 @@
 #include <mutex>
 #include <vector>
 
+#include "fuzz_support.hpp"
 #include "session/output_ring.hpp"
 
 namespace murv::session {

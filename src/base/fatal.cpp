@@ -23,6 +23,7 @@ void write_to_stderr(std::string_view bytes) noexcept {
 // one allocates.
 std::atomic<void (*)(std::string_view) noexcept> write_diagnostic = write_to_stderr;
 std::atomic<unsigned long long (*)() noexcept> current_thread = nullptr;
+std::atomic<void (*)(int) noexcept> process_end = nullptr;
 std::atomic<unsigned long long> main_thread = 0;  // 0 until it is named: no thread's number
 
 const char* name_of_this_thread(unsigned long long (*current)() noexcept) {
@@ -65,6 +66,7 @@ void name_this_thread_main() {
 void set_fatal_platform(FatalPlatform platform) {
     write_diagnostic = platform.write_diagnostic;
     current_thread = platform.current_thread;
+    process_end = platform.end;
 }
 
 void stop_fatally_when_exhausted() {
@@ -92,6 +94,7 @@ void fatal(std::string_view message, std::source_location where) {
     write(std::string_view(place, end.out));
     write(message);
     write("\n");
+    if (const auto end = process_end.load()) end(EXIT_FATAL);
     std::_Exit(EXIT_FATAL);
 }
 

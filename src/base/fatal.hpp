@@ -24,12 +24,15 @@ void name_this_thread_main();
 // end by std::terminate and SIGABRT.
 void stop_fatally_when_exhausted();
 
-// What fatal stops need of the operating system, both without allocating: writing the
-// diagnostic's bytes unchanged to standard error, and the calling thread's number. The os layer
-// installs them at start; until then diagnostics go through the C library's standard error.
+// What fatal stops need of the operating system, without allocating: writing the diagnostic's
+// bytes unchanged to standard error, the calling thread's number (none: every thread unnamed),
+// and the end of the process (none: std::_Exit with EXIT_FATAL; a fuzz target aborts, so that
+// the fuzzer keeps the input). The os layer installs them at start; until then diagnostics go
+// through the C library's standard error.
 struct FatalPlatform {
     void (*write_diagnostic)(std::string_view bytes) noexcept;
     unsigned long long (*current_thread)() noexcept;
+    void (*end)(int status) noexcept = nullptr;
 };
 void set_fatal_platform(FatalPlatform platform);
 
