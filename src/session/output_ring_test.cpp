@@ -59,7 +59,7 @@ TEST(OutputRingDeathTest, ALockWhoseHolderFailedIsAFatalStop) {
     OutputRing ring;
     OutputRingProbe::fail_while_holding(ring);
     EXPECT_EXIT(ring.append(test::bytes_of("x")), testing::ExitedWithCode(EXIT_FATAL),
-                "\nthread '<unnamed>' stopped at src/session/output_ring\\.hpp:.+:.+:\n"
+                "\nthread '<unnamed>' stopped at src/.+:.+:.+:\n"
                 "ring buffer 锁中毒");
 }
 
