@@ -17,6 +17,7 @@
 #include <sched.h>
 #include <signal.h>
 #include <sys/ioctl.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <fmt/format.h>
@@ -176,13 +177,36 @@ constexpr bool CHILD_SHARES_MEMORY = false;
 constexpr bool CHILD_SHARES_MEMORY = true;
 #endif
 
+// The stack of a child that shares this process's memory: mapped apart from the heap, so that
+// the pages the child writes go back to the system with it, instead of staying resident in a
+// freed heap block that a later allocation (a session's ring, say) takes over untouched.
+class ChildStack {
+  public:
+    static constexpr std::size_t SIZE = 64 * 1024;
+
+    ChildStack()
+        : base_(::mmap(nullptr, SIZE, PROT_READ | PROT_WRITE,
+                       MAP_PRIVATE | MAP_ANONYMOUS | MAP_STACK, -1, 0)) {}
+    ~ChildStack() {
+        if (base_ != MAP_FAILED) ::munmap(base_, SIZE);
+    }
+    ChildStack(const ChildStack&) = delete;
+    ChildStack& operator=(const ChildStack&) = delete;
+
+    explicit operator bool() const { return base_ != MAP_FAILED; }
+    void* top() const { return static_cast<std::byte*>(base_) + SIZE; }
+
+  private:
+    void* base_;
+};
+
 // Starts the child; this thread waits until it has exec'd or exited, which makes an open about a
 // third faster than a fork. Returns the pid, or -1 with errno set.
 pid_t start_child(ChildStart& start) {
     if constexpr (CHILD_SHARES_MEMORY) {
-        std::vector<std::byte> stack(64 * 1024);
-        return ::clone(run_child, stack.data() + stack.size(), CLONE_VM | CLONE_VFORK | SIGCHLD,
-                       &start);
+        const ChildStack stack;
+        if (!stack) return -1;
+        return ::clone(run_child, stack.top(), CLONE_VM | CLONE_VFORK | SIGCHLD, &start);
     }
     const pid_t pid = ::fork();
     if (pid == 0) run_child(&start);
