@@ -1,64 +1,174 @@
-// Runs sessions_probe (the tool's session layer) and bare_sessions (the same five sessions in
-// plain C) in turn, one pair per iteration, and reports each figure with its ratio:
-//   open_ms   five opens, target <= 5 ms;
-//   reap_ms   last close until all five shells are reaped, target <= 100 ms;
-//   rss_mb    resident memory with five idle sessions after 2 s, as the report computes it,
-//             target <= 4 MB.
+// The benchmarks, in one run, printed as the README's table: the cold start's launch-and-wait
+// against a bare posix_spawn + waitpid, and terminal sessions through the tool's session layer
+// (sessions_probe) against the floor (floor_sessions, the same work in plain C), for each shell:
+//   - one open: the time of five opens over five;
+//   - what one session adds to the resident memory: the process with five idle sessions minus
+//     the process with none, over five;
+//   - the whole process with five idle sessions;
+//   - the last close until all five shells are reaped.
+// Ours and the floor alternate, run by run, so that the ratios hold while the machine drifts.
+// Usage: sessions_bench [ROUNDS [SHELL...]]; the shells run with an empty HOME, so that no
+// start-up file of the user's is measured.
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
 #include <memory>
 #include <string>
+#include <thread>
+#include <vector>
 
+#include <spawn.h>
 #include <stdlib.h>
+#include <sys/utsname.h>
 #include <unistd.h>
 
-#include <benchmark/benchmark.h>
+#include <fmt/format.h>
+
+#include "os/posix.hpp"
+#include "os/process.hpp"
+
+extern char** environ;
 
 namespace {
 
-struct Figures {
+constexpr int SESSIONS = 5;
+constexpr const char* IDLE_MS = "2000";
+
+struct Run {
     double open_us = 0;
     double rss_bytes = 0;
     double reap_us = 0;
 };
 
-Figures run(const std::string& program) {
-    const std::string command = program + " 2000";
+Run run(const char* program, int sessions) {
+    const std::string command = fmt::format("{} {} {}", program, sessions, IDLE_MS);
     std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(command.c_str(), "r"), ::pclose);
-    Figures figures;
+    Run figures;
     unsigned long long rss = 0;
     if (!pipe || std::fscanf(pipe.get(), "open_us=%lf rss_bytes=%llu reap_us=%lf", &figures.open_us,
                              &rss, &figures.reap_us) != 3) {
-        return {};
+        std::fprintf(stderr, "%s failed\n", command.c_str());
+        std::exit(2);
     }
     figures.rss_bytes = static_cast<double>(rss);
     return figures;
 }
 
-void FiveIdleSessions(benchmark::State& state) {
-    // The shells read no start-up files of the user's: their cost is not the session layer's.
-    char home[] = "/tmp/sessions_bench.XXXXXX";
-    if (::mkdtemp(home) == nullptr || ::setenv("HOME", home, 1) != 0) state.SkipWithError("HOME");
-    Figures tool, bare;
-    for (auto _ : state) {
-        const Figures t = run(SESSIONS_PROBE_PATH);
-        const Figures b = run(BARE_SESSIONS_PATH);
-        if (t.rss_bytes == 0 || b.rss_bytes == 0) state.SkipWithError("a probe failed");
-        tool.open_us += t.open_us, tool.rss_bytes += t.rss_bytes, tool.reap_us += t.reap_us;
-        bare.open_us += b.open_us, bare.rss_bytes += b.rss_bytes, bare.reap_us += b.reap_us;
-    }
-    const double n = static_cast<double>(state.iterations());
-    state.counters["open_ms"] = tool.open_us / n / 1e3;
-    state.counters["open_ratio"] = tool.open_us / bare.open_us;
-    state.counters["reap_ms"] = tool.reap_us / n / 1e3;
-    state.counters["reap_ratio"] = tool.reap_us / bare.reap_us;
-    state.counters["rss_mb"] = tool.rss_bytes / n / (1 << 20);
-    state.counters["rss_bytes"] = tool.rss_bytes / n;
-    state.counters["bare_rss_bytes"] = bare.rss_bytes / n;
-    state.counters["rss_ratio"] = tool.rss_bytes / bare.rss_bytes;
-    ::rmdir(home);
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
-BENCHMARK(FiveIdleSessions)->Iterations(3)->Unit(benchmark::kSecond);
+
+// The figures of one program with one shell, a value per round.
+struct Series {
+    std::vector<double> open_ms, added_kib, whole_mb, reap_ms;
+
+    void add(const Run& none, const Run& five) {
+        open_ms.push_back(five.open_us / SESSIONS / 1e3);
+        added_kib.push_back((five.rss_bytes - none.rss_bytes) / SESSIONS / 1024);
+        whole_mb.push_back(five.rss_bytes / (1 << 20));
+        reap_ms.push_back(five.reap_us / 1e3);
+    }
+};
+
+std::string row(const std::string& figure, const std::vector<double>& ours,
+                const std::vector<double>& floor, const char* unit, const char* target) {
+    const double a = median(ours), b = median(floor);
+    return fmt::format("| {} | {:.2f} {} | {:.2f} {} | {:.2f} | {} |\n", figure, a, unit, b, unit,
+                       a / b, target);
+}
+
+// The launch and wait of a static program that exits at once: the cold start's own against a
+// bare posix_spawn and waitpid, alternating, a pair at a time. Microseconds, ours and bare.
+std::pair<double, double> launch_and_wait(int pairs) {
+    using Clock = std::chrono::steady_clock;
+    const std::string program = TRIVIAL_PATH;
+    char* argv[] = {const_cast<char*>(program.c_str()), const_cast<char*>("--version"), nullptr};
+    Clock::duration ours{}, bare{};
+    for (int i = 0; i < pairs; ++i) {
+        const auto start = Clock::now();
+        const auto status = murv::os::run_to_exit(program, "--version");
+        const auto middle = Clock::now();
+        pid_t pid;
+        if (!status || !status->success() ||
+            ::posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv, environ) != 0) {
+            std::exit(2);
+        }
+        (void)murv::os::wait_for_child(pid);
+        ours += middle - start;
+        bare += Clock::now() - middle;
+    }
+    const auto micros = [&](Clock::duration d) {
+        return std::chrono::duration<double, std::micro>(d).count() / pairs;
+    };
+    return {micros(ours), micros(bare)};
+}
+
+std::string first_line_with(const char* path, const std::string& key) {
+    std::ifstream in(path);
+    for (std::string line; std::getline(in, line);) {
+        if (line.starts_with(key)) return line.substr(line.find_first_of(":=") + 1);
+    }
+    return "?";
+}
+
+std::string machine() {
+    utsname system{};
+    ::uname(&system);
+    std::string cpu = first_line_with("/proc/cpuinfo", "model name");
+    cpu.erase(0, cpu.find_first_not_of(' '));
+    std::string os = first_line_with("/etc/os-release", "PRETTY_NAME");
+    std::erase(os, '"');
+    return fmt::format("{} cores ({}), Linux {}, {}, g++ {}", std::thread::hardware_concurrency(),
+                       cpu, system.release, os, __VERSION__);
+}
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    const int rounds = argc > 1 ? std::atoi(argv[1]) : 3;
+    std::vector<std::string> shells;
+    for (int i = 2; i < argc; ++i)
+        shells.push_back(argv[i]);
+    if (shells.empty()) shells = {"/bin/sh", "/bin/bash"};
+    char home[] = "/tmp/sessions_bench.XXXXXX";
+    if (::mkdtemp(home) == nullptr || ::setenv("HOME", home, 1) != 0) return 2;
+
+    const auto [launch_ours, launch_bare] = launch_and_wait(2000);
+    std::string rows;
+    for (const std::string& shell : shells) {
+        ::setenv("SHELL", shell.c_str(), 1);
+        Series ours, floor;
+        for (int round = 0; round < rounds; ++round) {
+            const Run ours_none = run(SESSIONS_PROBE_PATH, 0);
+            const Run floor_none = run(FLOOR_SESSIONS_PATH, 0);
+            const Run ours_five = run(SESSIONS_PROBE_PATH, SESSIONS);
+            const Run floor_five = run(FLOOR_SESSIONS_PATH, SESSIONS);
+            ours.add(ours_none, ours_five);
+            floor.add(floor_none, floor_five);
+        }
+        const std::string name = shell.substr(shell.rfind('/') + 1);
+        rows += row("one open, " + name, ours.open_ms, floor.open_ms, "ms", "≤ 1.2");
+        rows += row("resident memory one session adds, " + name, ours.added_kib, floor.added_kib,
+                    "KiB", "≤ 1.2");
+        rows += row("whole process, five idle sessions, " + name, ours.whole_mb, floor.whole_mb,
+                    "MiB", "≤ 1.5");
+        rows += row("last close to all five reaped, " + name, ours.reap_ms, floor.reap_ms, "ms",
+                    "≤ 100 ms");
+    }
+    ::rmdir(home);
+
+    char date[16];
+    const std::time_t now = std::time(nullptr);
+    std::strftime(date, sizeof date, "%Y-%m-%d", std::gmtime(&now));
+    std::printf("%s, %s; medians of %d rounds, ours and the floor alternating:\n\n", date,
+                machine().c_str(), rounds);
+    std::printf("| figure | ours | floor | ratio | target |\n| --- | --- | --- | --- | --- |\n");
+    std::printf("| launch and wait | %.0f µs | %.0f µs | %.2f | ≤ 1.10 |\n", launch_ours,
+                launch_bare, launch_ours / launch_bare);
+    std::fputs(rows.c_str(), stdout);
+}

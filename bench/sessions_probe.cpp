@@ -1,51 +1,53 @@
-// Five idle sessions through the tool's own session layer, as its idle check opens them:
-// prints the time the five opens took, this process's resident bytes after the idle wait,
-// and the time from the last close until every reader thread (each reaps its shell) ended.
-// Usage: sessions_probe IDLE_MS
+// Sessions through the tool's own session layer, opened as its idle check opens them.
+// Usage: sessions_probe SESSIONS IDLE_MS
+// Prints what floor_sessions prints: the time of all the opens, this process's resident bytes
+// after the idle wait, and the time from the last close until every reader thread (each reaps
+// its shell) has ended.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
+#include <memory>
 #include <thread>
 #include <vector>
+
+#include <dirent.h>
 
 #include <boost/asio/co_spawn.hpp>
 #include <boost/asio/detached.hpp>
 #include <boost/asio/io_context.hpp>
-#include <boost/asio/steady_timer.hpp>
-#include <boost/asio/use_awaitable.hpp>
 
 #include "idle_rss.hpp"
+#include "os/clock.hpp"
 #include "os/resident_memory.hpp"
 #include "session/manager.hpp"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using Clock = murv::os::MonotonicClock;
+namespace perf_assert = murv::perf_assert;
+namespace session = murv::session;
 
+// Counted only once the resident figure is taken, and with the C library's calls: what reads
+// the directory is no part of what is measured (std::filesystem alone would bring the C++
+// locale's code into the program).
 std::size_t thread_count() {
     std::size_t count = 0;
-    for ([[maybe_unused]] const auto& task :
-         std::filesystem::directory_iterator("/proc/self/task")) {
+    const std::unique_ptr<DIR, int (*)(DIR*)> tasks(::opendir("/proc/self/task"), ::closedir);
+    while (tasks && ::readdir(tasks.get()) != nullptr)
         ++count;
-    }
-    return count;
+    return count - 2;  // "." and ".."
 }
 
 double micros(Clock::duration d) {
     return std::chrono::duration<double, std::micro>(d).count();
 }
 
-namespace perf_assert = murv::perf_assert;
-namespace session = murv::session;
-
-murv::asio::awaitable<void> probe(std::chrono::milliseconds idle) {
-    const std::size_t threads = thread_count();
+murv::asio::awaitable<void> probe(int count, std::chrono::milliseconds idle) {
     session::SessionManager manager;
     std::vector<session::SessionId> ids;
 
     const auto opening = Clock::now();
-    for (std::size_t i = 0; i < perf_assert::IDLE_SESSION_COUNT; ++i) {
+    for (int i = 0; i < count; ++i) {
         auto id = co_await manager.open_session(perf_assert::idle_session_shell(), std::nullopt,
                                                 perf_assert::IDLE_COLS, perf_assert::IDLE_ROWS);
         if (!id) {
@@ -59,22 +61,23 @@ murv::asio::awaitable<void> probe(std::chrono::milliseconds idle) {
     co_await murv::os::sleep_for(idle);
     const auto resident = murv::os::own_resident_bytes();
 
+    const auto closing = Clock::now();
     for (const auto& id : ids)
         (void)co_await manager.close_session(id);
-    const auto closed = Clock::now();
-    while (thread_count() > threads)
+    while (thread_count() > 1)  // the reader threads gone; the loop runs on this one
         std::this_thread::sleep_for(std::chrono::microseconds(50));
     const auto reaped = Clock::now();
 
     std::printf("open_us=%.0f rss_bytes=%llu reap_us=%.0f\n", micros(opened - opening),
-                static_cast<unsigned long long>(resident ? *resident : 0), micros(reaped - closed));
+                static_cast<unsigned long long>(resident ? *resident : 0), micros(reaped - closing));
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    const auto idle = std::chrono::milliseconds(argc > 1 ? std::atoi(argv[1]) : 2000);
+    const int count = argc > 1 ? std::atoi(argv[1]) : 5;
+    const auto idle = std::chrono::milliseconds(argc > 2 ? std::atoi(argv[2]) : 2000);
     boost::asio::io_context loop(1);
-    boost::asio::co_spawn(loop, probe(idle), boost::asio::detached);
+    boost::asio::co_spawn(loop, probe(count, idle), boost::asio::detached);
     loop.run();
 }
