@@ -18,6 +18,7 @@
 
 #include "idle_rss.hpp"
 #include "os/clock.hpp"
+#include "os/process_setup.hpp"
 #include "os/resident_memory.hpp"
 #include "session/manager.hpp"
 
@@ -69,12 +70,14 @@ murv::asio::awaitable<void> probe(int count, std::chrono::milliseconds idle) {
     const auto reaped = Clock::now();
 
     std::printf("open_us=%.0f rss_bytes=%llu reap_us=%.0f\n", micros(opened - opening),
-                static_cast<unsigned long long>(resident ? *resident : 0), micros(reaped - closing));
+                static_cast<unsigned long long>(resident ? *resident : 0),
+                micros(reaped - closing));
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    murv::os::prepare_process();  // as the tool starts
     const int count = argc > 1 ? std::atoi(argv[1]) : 5;
     const auto idle = std::chrono::milliseconds(argc > 2 ? std::atoi(argv[2]) : 2000);
     boost::asio::io_context loop(1);
