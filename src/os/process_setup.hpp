@@ -14,6 +14,7 @@ namespace murv::os {
 //    launch or a shell would fail. Other inherited dispositions and the signal mask are kept:
 //    nothing here waits for a signal. The programs the tool starts get the defaults and an
 //    empty mask whatever this process has;
+//  - every thread allocates from one arena of the C library's allocator (see the POSIX file);
 //  - fatal stops get what they need of the platform (install_fatal_platform).
 void prepare_process();
 

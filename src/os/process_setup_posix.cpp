@@ -1,6 +1,7 @@
 #include <cerrno>
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -30,6 +31,10 @@ void prepare_process() {
     hold_standard_streams();
     ::signal(SIGPIPE, SIG_IGN);
     ::signal(SIGCHLD, SIG_DFL);
+    // One arena for every thread: a session's reader allocates a few small chunks, and each
+    // reader's first would otherwise open an arena of its own, a page or two of each resident
+    // per session. Nothing here allocates often enough on two threads at once to wait for it.
+    ::mallopt(M_ARENA_MAX, 1);
     install_fatal_platform();
 }
 
