@@ -26,6 +26,17 @@ std::atomic<unsigned long long (*)() noexcept> current_thread = nullptr;
 std::atomic<void (*)(int) noexcept> process_end = nullptr;
 std::atomic<unsigned long long> main_thread = 0;  // 0 until it is named: no thread's number
 
+// Taken by the thread that ends the process: by a stop, or by the run once it writes its last
+// lines (claim_the_end). Whoever comes second waits for the end.
+std::atomic_flag stopping;
+std::atomic<unsigned long long> stopping_thread = 0;
+std::atomic<bool> run_ending = false;  // taken by claim_the_end, not by a stop
+
+[[noreturn]] void wait_for_the_end() {
+    for (;;)
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+}
+
 const char* name_of_this_thread(unsigned long long (*current)() noexcept) {
     if (current == nullptr || main_thread == 0) return "<unnamed>";
     return current() == main_thread ? "main" : "<unnamed>";
@@ -74,15 +85,23 @@ void stop_fatally_when_exhausted() {
     std::set_terminate(on_terminate);
 }
 
+void claim_the_end() {
+    if (stopping.test_and_set()) wait_for_the_end();  // a stop is under way
+    if (const auto current = current_thread.load()) stopping_thread = current();
+    run_ending = true;
+}
+
 void fatal(std::string_view message, std::source_location where) {
-    static std::atomic_flag stopping;
-    static std::atomic<unsigned long long> stopping_thread = 0;
     const auto current = current_thread.load();
     if (stopping.test_and_set()) {
-        // A stop from within the stop (its writing failed in a way that stops again) ends here.
-        if (current != nullptr && current() == stopping_thread) std::_Exit(EXIT_FATAL);
-        for (;;)
-            std::this_thread::sleep_for(std::chrono::seconds(1));
+        // Another thread is ending the process: this one waits for the end. (Without thread
+        // numbers, a stop after a claim is taken for the claiming thread's.)
+        const bool this_thread =
+            current != nullptr ? current() == stopping_thread : run_ending.load();
+        if (!this_thread) wait_for_the_end();
+        // A stop from within the stop (its writing failed in a way that stops again) ends here;
+        // the thread that claimed the end goes on to stop like any other.
+        if (!run_ending.exchange(false)) std::_Exit(EXIT_FATAL);
     }
     if (current != nullptr) stopping_thread = current();
     // The source place fits a fixed buffer: a file name is a path, and paths are bounded.

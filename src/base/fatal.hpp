@@ -15,6 +15,11 @@ namespace murv {
 [[noreturn]] void fatal(std::string_view message,
                         std::source_location where = std::source_location::current());
 
+// Claims the end of the process for the calling thread, before the run writes its last lines:
+// from then on a stop on any other thread waits for the end instead of making it, so that what
+// the run writes is its last word and its status the run's. A stop on this thread still stops.
+void claim_the_end();
+
 // Names the calling thread "main" in diagnostics; other threads are "<unnamed>". Needs the
 // platform's thread numbers (see set_fatal_platform); without them every thread is unnamed.
 void name_this_thread_main();

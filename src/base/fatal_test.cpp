@@ -3,6 +3,7 @@
 #include <limits>
 #include <new>
 #include <stdexcept>
+#include <chrono>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -25,6 +26,27 @@ TEST(FatalDeathTest, WritesTheThreadThePlaceAndTheMessageThenEndsWithStatusTwo) 
             fatal("stop");
         },
         testing::ExitedWithCode(EXIT_FATAL), "\nthread 'main' stopped at .+:\nstop\n$");
+}
+
+// Once the run has claimed the end, a stop on another thread waits for it, and the run's own
+// status stands; a stop on the claiming thread still stops, with its diagnostic.
+TEST(FatalDeathTest, AfterTheRunClaimsTheEndOnlyItsOwnThreadStops) {
+    EXPECT_EXIT(
+        {
+            claim_the_end();
+            std::thread([] { fatal("late"); }).detach();
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            end_process(EXIT_PASSED);
+        },
+        testing::ExitedWithCode(EXIT_PASSED), "^$");
+    EXPECT_EXIT(
+        {
+            name_this_thread_main();
+            claim_the_end();
+            fatal("failed printing to stdout: x");
+        },
+        testing::ExitedWithCode(EXIT_FATAL),
+        "\nthread 'main' stopped at .+:\nfailed printing to stdout: x\n$");
 }
 
 void allocate_too_much() {

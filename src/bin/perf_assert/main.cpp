@@ -24,8 +24,9 @@ namespace {
 
 // Finds the application, runs both checks, prints the report and ends the process: with
 // EXIT_OVER_BUDGET right after the second verdict when either check is over, else with
-// EXIT_PASSED right after the closing line. Nothing runs after the last line is written, so
-// nothing can fail once it is out. Fatal stops end the process from inside.
+// EXIT_PASSED right after the closing line. Nothing runs after the last line is written, and
+// no other thread can end the process once the last lines are being written, so nothing can
+// fail once they are out. Fatal stops end the process from inside.
 asio::awaitable<void> main_sequence() {
     bool failed = false;
 
@@ -37,6 +38,8 @@ asio::awaitable<void> main_sequence() {
 
     // Runs even when the cold start is over budget.
     const std::uint64_t idle_mb = co_await measure_idle_rss();
+    // What follows is the run's last word: a stop on a reader thread from here on waits.
+    claim_the_end();
     print(idle_rss_line(idle_mb, RSS_BUDGET_MB));
     failed |= print_verdict(idle_mb, RSS_BUDGET_MB);
 
