@@ -10,7 +10,12 @@
 #include <thread>
 #include <vector>
 
+#ifdef _WIN32
+#include <windows.h>
+#include <tlhelp32.h>
+#else
 #include <dirent.h>
+#endif
 
 #include <boost/asio/co_spawn.hpp>
 #include <boost/asio/detached.hpp>
@@ -20,6 +25,9 @@
 #include "os/clock.hpp"
 #include "os/process_setup.hpp"
 #include "os/resident_memory.hpp"
+#ifdef _WIN32
+#include "os/win32.hpp"
+#endif
 #include "session/manager.hpp"
 
 namespace {
@@ -28,9 +36,23 @@ using Clock = murv::os::MonotonicClock;
 namespace perf_assert = murv::perf_assert;
 namespace session = murv::session;
 
-// Counted only once the resident figure is taken, and with the C library's calls: what reads
-// the directory is no part of what is measured (std::filesystem alone would bring the C++
-// locale's code into the program).
+// Counted only once the resident figure is taken, and with the system's own calls: the count
+// is no part of what is measured (std::filesystem alone would bring the C++ locale's code into
+// the program).
+#ifdef _WIN32
+std::size_t thread_count() {
+    const DWORD self = ::GetCurrentProcessId();
+    const murv::os::win32::UniqueHandle threads(::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+    THREADENTRY32 thread{};
+    thread.dwSize = sizeof thread;
+    std::size_t count = 0;
+    for (bool more = threads && ::Thread32First(threads.get(), &thread); more;
+         more = ::Thread32Next(threads.get(), &thread)) {
+        count += thread.th32OwnerProcessID == self;
+    }
+    return count;
+}
+#else
 std::size_t thread_count() {
     std::size_t count = 0;
     const std::unique_ptr<DIR, int (*)(DIR*)> tasks(::opendir("/proc/self/task"), ::closedir);
@@ -38,6 +60,7 @@ std::size_t thread_count() {
         ++count;
     return count - 2;  // "." and ".."
 }
+#endif
 
 double micros(Clock::duration d) {
     return std::chrono::duration<double, std::micro>(d).count();
@@ -62,10 +85,18 @@ murv::asio::awaitable<void> probe(int count, std::chrono::milliseconds idle) {
     co_await murv::os::sleep_for(idle);
     const auto resident = murv::os::own_resident_bytes();
 
+    // The threads that stay once every reader has ended: the loop's own on POSIX; on Windows
+    // also the one Asio's timers wait on and any the system runs for the process, so there
+    // they are those of now less the readers (a reader ends only once its console is closed).
+#ifdef _WIN32
+    const std::size_t others = thread_count() - ids.size();
+#else
+    const std::size_t others = 1;
+#endif
     const auto closing = Clock::now();
     for (const auto& id : ids)
         (void)co_await manager.close_session(id);
-    while (thread_count() > 1)  // the reader threads gone; the loop runs on this one
+    while (thread_count() > others)  // the reader threads gone
         std::this_thread::sleep_for(std::chrono::microseconds(50));
     const auto reaped = Clock::now();
 
