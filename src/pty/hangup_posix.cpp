@@ -27,12 +27,6 @@ namespace {
 using os::failure;
 using os::UniqueFd;
 
-Result<UniqueFd> duplicate(int fd) {
-    UniqueFd copy(::fcntl(fd, F_DUPFD_CLOEXEC, 0));
-    if (!copy) return std::unexpected(failure("duplicate the terminal's master", errno));
-    return copy;
-}
-
 // Reads the terminal until its master is released: then it lets its own descriptor go, so
 // that the terminal can close even while this reader's owner still holds it.
 class FdReader final : public Reader {
@@ -70,12 +64,10 @@ Result<HangUp> HangUp::make() {
     return HangUp(UniqueFd(ends[0]), UniqueFd(ends[1]));
 }
 
-Result<std::unique_ptr<Reader>> HangUp::reader_of(int master) const {
-    auto fd = duplicate(master);
-    if (!fd) return std::unexpected(std::move(fd.error()));
-    auto released = duplicate(released_read_.get());
-    if (!released) return std::unexpected(std::move(released.error()));
-    return std::make_unique<FdReader>(std::move(*fd), std::move(*released));
+Result<std::unique_ptr<Reader>> HangUp::reader_of(UniqueFd terminal) const {
+    UniqueFd released(::fcntl(released_read_.get(), F_DUPFD_CLOEXEC, 0));
+    if (!released) return std::unexpected(failure("duplicate the hang-up pipe", errno));
+    return std::make_unique<FdReader>(std::move(terminal), std::move(released));
 }
 
 void HangUp::hang_up(int master) {

@@ -15,9 +15,9 @@ class HangUp {
   public:
     static Result<HangUp> make();
 
-    // A reader of the terminal's output (a duplicate of `master`) that drops its duplicate and
-    // reads the end of the output once the hang-up has happened.
-    Result<std::unique_ptr<Reader>> reader_of(int master) const;
+    // A reader of the terminal's output through `terminal` (a duplicate of the master's
+    // descriptor) that drops it and reads the end of the output once the hang-up has happened.
+    Result<std::unique_ptr<Reader>> reader_of(os::UniqueFd terminal) const;
 
     // Hangs up the terminal of `master`, which is about to be closed.
     void hang_up(int master);

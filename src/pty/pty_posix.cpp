@@ -62,14 +62,16 @@ class PosixMaster final : public MasterPty {
 
     Result<std::unique_ptr<Writer>> take_writer() override {
         if (writer_taken_) return std::unexpected(Error("the writer was already taken"));
-        UniqueFd fd(::fcntl(fd_.get(), F_DUPFD_CLOEXEC, 0));
-        if (!fd) return std::unexpected(failure("duplicate the terminal's master", errno));
+        auto fd = duplicate();
+        if (!fd) return std::unexpected(std::move(fd.error()));
         writer_taken_ = true;
-        return std::make_unique<FdWriter>(std::move(fd));
+        return std::make_unique<FdWriter>(std::move(*fd));
     }
 
     Result<std::unique_ptr<Reader>> try_clone_reader() override {
-        return hang_up_.reader_of(fd_.get());
+        auto fd = duplicate();
+        if (!fd) return std::unexpected(std::move(fd.error()));
+        return hang_up_.reader_of(std::move(*fd));
     }
 
     Result<void> resize(PtySize size) override {
@@ -89,6 +91,14 @@ class PosixMaster final : public MasterPty {
     }
 
   private:
+    // The writer and each reader hold a descriptor of their own, so that either outlives the
+    // master.
+    Result<UniqueFd> duplicate() const {
+        UniqueFd fd(::fcntl(fd_.get(), F_DUPFD_CLOEXEC, 0));
+        if (!fd) return std::unexpected(failure("duplicate the terminal's master", errno));
+        return fd;
+    }
+
     UniqueFd fd_;
     HangUp hang_up_;
     bool writer_taken_ = false;
