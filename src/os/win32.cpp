@@ -157,7 +157,7 @@ void append_argument(std::wstring& line, std::wstring_view argument) {
     line += L'"';
 }
 
-std::wstring_view unquoted_program(std::wstring_view text) {
+std::wstring_view unquoted(std::wstring_view text) {
     if (text.size() < 2 || !text.starts_with(L'"') || !text.ends_with(L'"') ||
         text.substr(1, text.size() - 2).find(L'"') != std::wstring_view::npos) {
         return text;

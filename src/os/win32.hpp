@@ -88,10 +88,10 @@ bool is_valid_utf16(std::wstring_view text);
 // Appends `argument` so that CommandLineToArgvW and the C runtimes read it back unchanged.
 void append_argument(std::wstring& line, std::wstring_view argument);
 
-// The program that `text`, written as a command line's first word, names: one pair of quotes
-// around the whole of it (as a path with blanks is often written) is quoting, not part of the
-// name, as it is for Windows in a command line.
-std::wstring_view unquoted_program(std::wstring_view text);
+// The name or path that `text` writes: one pair of quotes around the whole of it (as a path
+// with blanks is often written, as a command line's first word or an entry of Path) is quoting,
+// not part of it, as it is for Windows.
+std::wstring_view unquoted(std::wstring_view text);
 
 // Appends the program name that starts a command line. Its parsing knows no escapes: the
 // name is quoted when it has blanks or is empty, and taken as it is otherwise.

@@ -88,11 +88,8 @@ std::optional<std::wstring> find_program(const std::wstring& name, const Environ
         const std::wstring entries = win32::to_wide_lossy(path->second);
         for (std::size_t at = 0; at <= entries.size();) {
             const std::size_t end = std::min(entries.find(L';', at), entries.size());
-            std::wstring directory = entries.substr(at, end - at);
-            if (directory.size() >= 2 && directory.front() == L'"' && directory.back() == L'"') {
-                directory = directory.substr(1, directory.size() - 2);
-            }
-            if (is_absolute(directory)) directories.push_back(std::move(directory));
+            const auto directory = win32::unquoted(std::wstring_view(entries).substr(at, end - at));
+            if (is_absolute(directory)) directories.emplace_back(directory);
             at = end + 1;
         }
     }
@@ -116,7 +113,7 @@ Result<std::unique_ptr<Child>> spawn_on_console(HPCON handle, const ShellCommand
     if (!text || !environment || (command.cwd() && !cwd)) {
         return cannot_run(ERROR_NO_UNICODE_TRANSLATION);
     }
-    const std::wstring program(win32::unquoted_program(*text));
+    const std::wstring program(win32::unquoted(*text));
     // Found nowhere, as an empty name is on POSIX.
     if (program.empty()) return cannot_run(ERROR_FILE_NOT_FOUND);
     std::wstring command_line;
