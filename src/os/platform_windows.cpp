@@ -46,9 +46,15 @@ const StoredKey STORED_KEYS[] = {
 // installers leave them).
 constexpr std::array<std::wstring_view, 3> LISTS{L"Path", L"LibPath", L"Os2LibPath"};
 
-bool same_name(std::wstring_view a, std::wstring_view b) {
+// Variable names compare as an environment block orders them: code units compared after
+// upper-casing, with no regard to locale. CSTR_LESS_THAN, CSTR_EQUAL or CSTR_GREATER_THAN.
+int compare_names(std::wstring_view a, std::wstring_view b) {
     return ::CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(),
-                                  static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+                                  static_cast<int>(b.size()), TRUE);
+}
+
+bool same_name(std::wstring_view a, std::wstring_view b) {
+    return compare_names(a, b) == CSTR_EQUAL;
 }
 
 // The variables stored at `subkey` of `stored`, as it has them applied; none when the key cannot
@@ -161,12 +167,8 @@ std::vector<std::pair<std::string, std::string>> process_environment() {
 }
 
 bool env_name_less(std::string_view a, std::string_view b) {
-    // The order of an environment block: code units compared after upper-casing, with no
-    // regard to locale. Names come from this process or from the caller, so they convert.
-    const std::wstring wide_a = win32::to_wide_lossy(a);
-    const std::wstring wide_b = win32::to_wide_lossy(b);
-    return ::CompareStringOrdinal(wide_a.data(), static_cast<int>(wide_a.size()), wide_b.data(),
-                                  static_cast<int>(wide_b.size()), TRUE) == CSTR_LESS_THAN;
+    // Names come from this process or from the caller, so they convert.
+    return compare_names(win32::to_wide_lossy(a), win32::to_wide_lossy(b)) == CSTR_LESS_THAN;
 }
 
 std::vector<StoredVariable> stored_environment() {
