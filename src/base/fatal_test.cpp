@@ -1,9 +1,9 @@
 #include "base/fatal.hpp"
 
+#include <chrono>
 #include <limits>
 #include <new>
 #include <stdexcept>
-#include <chrono>
 #include <thread>
 
 #include <gtest/gtest.h>
