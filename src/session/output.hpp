@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "os/mutex.hpp"
 #include "pty/pty.hpp"
 #include "session/output_ring.hpp"
 
@@ -23,7 +24,7 @@ inline constexpr std::size_t READER_STACK_SIZE = 2 << 20;
 using Chunk = std::vector<std::byte>;
 
 struct ChannelState {
-    std::mutex mutex;
+    os::Mutex mutex;
     bool receiver_open = true;
     std::deque<Chunk> queue;
 };
@@ -50,7 +51,7 @@ class OutputReceiver {
     ~OutputReceiver();
 
   private:
-    friend struct OutputReceiverProbe;  // tests look inside
+    friend struct OutputReceiverProbe;  // nothing in the program receives; its tests look
     void close();
     std::shared_ptr<ChannelState> state_;
 };

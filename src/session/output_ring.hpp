@@ -2,13 +2,13 @@
 #pragma once
 
 #include <cstddef>
-#include <exception>
 #include <mutex>
 #include <span>
 
 #include <boost/circular_buffer.hpp>
 
 #include "base/fatal.hpp"
+#include "os/mutex.hpp"
 
 namespace murv::session {
 
@@ -25,26 +25,24 @@ class OutputRing {
     void append(std::span<const std::byte> chunk);
 
   private:
-    friend struct OutputRingProbe;  // tests look inside; nothing else reads the ring
+    // Nothing in the program reads the ring back; its tests do.
+    friend struct OutputRingProbe;
 
-    // Runs `f` on the bytes under the lock; marks the lock failed if `f` throws.
+    // Runs `f` on the bytes under the lock; the lock stays marked failed if `f` does not
+    // return. The mark is set before and cleared after, with no exception machinery: a reader
+    // thread's first use of that allocates, and a refusal there ends the process by abort.
     template <class F>
     void with_lock(F&& f) {
         const std::lock_guard lock(mutex_);
         if (holder_failed_) {
             fatal("ring buffer 锁中毒: poisoned lock: another thread failed while holding it");
         }
-        struct FailureMark {
-            bool& failed;
-            int exceptions = std::uncaught_exceptions();
-            ~FailureMark() {
-                if (std::uncaught_exceptions() > exceptions) failed = true;
-            }
-        } mark{holder_failed_};
+        holder_failed_ = true;
         f(bytes_);
+        holder_failed_ = false;
     }
 
-    std::mutex mutex_;
+    os::Mutex mutex_;
     bool holder_failed_ = false;
     boost::circular_buffer<std::byte> bytes_;
 };
