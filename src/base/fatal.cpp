@@ -23,7 +23,7 @@ void write_to_stderr(std::string_view bytes) noexcept {
 // one allocates.
 std::atomic<void (*)(std::string_view) noexcept> write_diagnostic = write_to_stderr;
 std::atomic<unsigned long long (*)() noexcept> current_thread = nullptr;
-std::atomic<void (*)(int) noexcept> process_end = nullptr;
+std::atomic<void (*)() noexcept> pause_thread = nullptr;
 std::atomic<unsigned long long> main_thread = 0;  // 0 until it is named: no thread's number
 
 // Taken by the thread that ends the process: by a stop, or by the run once it writes its last
@@ -33,8 +33,13 @@ std::atomic<unsigned long long> stopping_thread = 0;
 std::atomic<bool> run_ending = false;  // taken by claim_the_end, not by a stop
 
 [[noreturn]] void wait_for_the_end() {
-    for (;;)
-        std::this_thread::sleep_for(std::chrono::seconds(1));
+    for (;;) {
+        if (const auto pause = pause_thread.load()) {
+            pause();
+        } else {
+            std::this_thread::sleep_for(std::chrono::seconds(1));
+        }
+    }
 }
 
 const char* name_of_this_thread(unsigned long long (*current)() noexcept) {
@@ -77,7 +82,7 @@ void name_this_thread_main() {
 void set_fatal_platform(FatalPlatform platform) {
     write_diagnostic = platform.write_diagnostic;
     current_thread = platform.current_thread;
-    process_end = platform.end;
+    pause_thread = platform.pause;
 }
 
 void stop_fatally_when_exhausted() {
@@ -113,7 +118,6 @@ void fatal(std::string_view message, std::source_location where) {
     write(std::string_view(place, end.out));
     write(message);
     write("\n");
-    if (const auto end = process_end.load()) end(EXIT_FATAL);
     std::_Exit(EXIT_FATAL);
 }
 

@@ -31,13 +31,13 @@ void stop_fatally_when_exhausted();
 
 // What fatal stops need of the operating system, without allocating: writing the diagnostic's
 // bytes unchanged to standard error, the calling thread's number (none: every thread unnamed),
-// and the end of the process (none: std::_Exit with EXIT_FATAL; a fuzz target aborts, so that
-// the fuzzer keeps the input). The os layer installs them at start; until then diagnostics go
-// through the C library's standard error.
+// and blocking the calling thread for a long while (none: the C++ library's sleep), which a
+// thread that waits for the end does over and over. The os layer installs them at start;
+// until then diagnostics go through the C library's standard error.
 struct FatalPlatform {
     void (*write_diagnostic)(std::string_view bytes) noexcept;
     unsigned long long (*current_thread)() noexcept;
-    void (*end)(int status) noexcept = nullptr;
+    void (*pause)() noexcept = nullptr;
 };
 void set_fatal_platform(FatalPlatform platform);
 
