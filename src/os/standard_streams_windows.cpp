@@ -14,8 +14,8 @@ namespace {
 
 // A console takes text, not bytes: through WriteFile it would read them in its code page. The
 // text is converted a buffer at a time, so that nothing is allocated; what is not UTF-8
-// becomes U+FFFD. Returns 0 or the error code.
-DWORD write_console(HANDLE console, std::string_view bytes) {
+// becomes U+FFFD. Returns 0 or the error code; `wrote` tells whether any of it went out.
+DWORD write_console(HANDLE console, std::string_view bytes, bool& wrote) {
     // Larger writes fail on some console hosts; 8 KiB is taken everywhere.
     wchar_t buffer[4096];
     std::size_t used = 0;
@@ -27,6 +27,7 @@ DWORD write_console(HANDLE console, std::string_view bytes) {
                 return ::GetLastError();
             }
             if (written == 0) return ERROR_WRITE_FAULT;  // no progress: it would go on for ever
+            wrote = true;
             at += written;
         }
         used = 0;
@@ -65,8 +66,17 @@ DWORD write_all(StandardStream stream, std::string_view bytes) {
         ::GetStdHandle(stream == StandardStream::output ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
     if (handle == INVALID_HANDLE_VALUE) return ::GetLastError();
     if (handle == nullptr) return ERROR_INVALID_HANDLE;
-    DWORD mode;
-    if (::GetConsoleMode(handle, &mode)) return write_console(handle, bytes);
+    // A console is told by what it is: WriteConsoleW takes a console handle with write access
+    // alone, as some parents hand one on, where GetConsoleMode needs read access too, and may
+    // fail on a console. A file or a pipe goes straight to WriteFile; any other handle (a
+    // character device, or one whose type cannot be read) is tried as a console first, and
+    // takes WriteFile when it is none, which a refusal of the first write says.
+    const DWORD type = ::GetFileType(handle);
+    if (type != FILE_TYPE_DISK && type != FILE_TYPE_PIPE) {
+        bool wrote = false;
+        const DWORD error = write_console(handle, bytes, wrote);
+        if (wrote || error != ERROR_INVALID_HANDLE) return error;
+    }
     return write_file(handle, bytes);
 }
 
@@ -76,6 +86,12 @@ void write_diagnostic(std::string_view bytes) noexcept {
 
 unsigned long long current_thread() noexcept {
     return ::GetCurrentThreadId();
+}
+
+// Sleep, not the C++ library's sleep: that is mingw-w64's POSIX emulation, which sets up a
+// thread it has not seen and ends the process by abort when it cannot.
+void pause() noexcept {
+    ::Sleep(INFINITE);
 }
 
 }  // namespace
@@ -88,7 +104,7 @@ Result<void> write_standard(StandardStream stream, std::string_view bytes) {
 }
 
 void install_fatal_platform() {
-    set_fatal_platform({write_diagnostic, current_thread});
+    set_fatal_platform({write_diagnostic, current_thread, pause});
 }
 
 }  // namespace murv::os
