@@ -95,6 +95,17 @@ target_compile_definitions(perf_assert_e2e_test PRIVATE
 add_dependencies(perf_assert_e2e_test perf_assert_fixture murv)
 
 if(WIN32)
+    # Loaded into the fixture by the tests (tests/inject_windows.cpp): has the system refuse it
+    # a call. It has no C runtime start, and links its compiler runtime in: it must not depend
+    # on what the tool under test does with either.
+    add_library(inject MODULE tests/inject_windows.cpp)
+    set_target_properties(inject PROPERTIES PREFIX "")
+    target_compile_options(inject PRIVATE -Os -fno-exceptions -fno-rtti)
+    target_link_options(inject PRIVATE -static -nostartfiles -s -Wl,--entry,inject_entry)
+    perf_assert_warnings(inject)
+    target_compile_definitions(perf_assert_e2e_test PRIVATE
+        "INJECT_PATH=\"${build_tree_drive}$<TARGET_FILE:inject>\"")
+    add_dependencies(perf_assert_e2e_test inject)
     # Serial, as the next one: the run's own budgets are timed.
     gtest_discover_tests(perf_assert_e2e_test DISCOVERY_TIMEOUT 30
         PROPERTIES RUN_SERIAL TRUE ${wine_test_properties})
