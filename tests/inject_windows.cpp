@@ -3,7 +3,8 @@
 // function, as tests/inject.cpp does on Linux:
 //   INJECT_FAILURE=F:N:E  the Nth call (from 1, over all threads) of function F fails with the
 //                         error E, reported as F reports its errors: the thread's last error
-//                         for a Win32 function, errno for one of the C runtime;
+//                         for a Win32 function, errno for one of the C runtime, the HRESULT
+//                         of E for one that returns an HRESULT;
 //   INJECT_TRACE=PATH     appends a line for each call of F to PATH: the call's number, the
 //                         thread, and where the call returns to, relative to the program's image
 //                         (add the image base to read it with addr2line).
@@ -25,11 +26,11 @@ using Word = std::uintptr_t;
 // four in registers and the rest on its stack, where the extra ones read are the caller's own.
 using Function = Word (*)(Word, Word, Word, Word, Word, Word, Word, Word, Word, Word, Word, Word);
 
-enum class Reports { last_error, errno_value };
+enum class Reports { last_error, errno_value, hresult };
 
 struct Injectable {
     const char* name;
-    Word failed;  // what the function returns when it fails
+    Word failed;  // what the function returns when it fails (an HRESULT's is E's)
     Reports reports;
 };
 
@@ -37,6 +38,7 @@ constexpr Injectable INJECTABLE[] = {
     {"CreateEventW", 0, Reports::last_error},
     {"CreateIoCompletionPort", 0, Reports::last_error},
     {"CreatePipe", FALSE, Reports::last_error},
+    {"CreatePseudoConsole", 0, Reports::hresult},
     {"CreateThread", 0, Reports::last_error},
     {"CreateWaitableTimerW", 0, Reports::last_error},
     {"DuplicateHandle", FALSE, Reports::last_error},
@@ -111,10 +113,15 @@ Word wrapper(Word a, Word b, Word c, Word d, Word e, Word f, Word g, Word h, Wor
     if (trace != INVALID_HANDLE_VALUE)
         write_trace(call, reinterpret_cast<Word>(__builtin_return_address(0)));
     if (call == failing_call) {
-        if (injected->reports == Reports::last_error) {
-            ::SetLastError(static_cast<DWORD>(failing_error));
-        } else {
-            errno = failing_error;
+        switch (injected->reports) {
+            case Reports::last_error:
+                ::SetLastError(static_cast<DWORD>(failing_error));
+                break;
+            case Reports::errno_value:
+                errno = failing_error;
+                break;
+            case Reports::hresult:
+                return static_cast<DWORD>(HRESULT_FROM_WIN32(failing_error));
         }
         return injected->failed;
     }
