@@ -26,6 +26,7 @@ const std::string PATH_LINE = "二进制路径：" + FOUND_PATH + "\n";
 const std::string PASS = "    通过\n";
 // The stand-in writes through the C runtime, whose text mode ends lines with CR LF.
 const std::string STAND_IN_LINE = "murv 0.0.0 (stand-in)\r\n";
+const std::string SHOWN_STAND_IN_LINE = "murv 0.0.0 (stand-in)\n";
 
 // Where the fixture's standard output goes.
 enum class Stdout {
@@ -250,7 +251,8 @@ class PerfAssertRun : public testing::Test {
             const auto limit = static_cast<DWORD>(launch.time_limit.count());
             if (::WaitForSingleObject(process.get(), limit) != WAIT_OBJECT_0) {
                 outcome.hung = true;
-                ::TerminateProcess(process.get(), 1);
+                // A status the tool never ends with, so that it reads as the time limit's.
+                ::TerminateProcess(process.get(), ERROR_TIMEOUT);
                 ::WaitForSingleObject(process.get(), INFINITE);
             }
             ::GetExitCodeProcess(process.get(), &outcome.exit_code);
@@ -273,10 +275,10 @@ class PerfAssertRun : public testing::Test {
     test::TempDir work_;
 };
 
-// Whether `out` is the whole of a passing run against the stand-in: the lines typed out, the
-// figures any whole numbers.
-bool is_passing_report(const std::string& out) {
-    const std::string before = PATH_LINE + test::repeated(STAND_IN_LINE, 11);
+// Whether `out` is the whole of a passing run against the stand-in (whose lines, on a screen,
+// are `stand_in_line`): the lines typed out, the figures any whole numbers.
+bool is_passing_report(const std::string& out, const std::string& stand_in_line = STAND_IN_LINE) {
+    const std::string before = PATH_LINE + test::repeated(stand_in_line, 11);
     static const std::regex report(
         "\\[1/2\\] 冷启动中位数（10 次）：[0-9]+ ms （预算 < 200 ms）\n" + PASS +
         "\\[2/2\\] 5 个 PTY session 空闲 RSS：[0-9]+ MB （预算 < 80 MB）\n" + PASS +
@@ -362,6 +364,64 @@ TEST_F(PerfAssertRun, AStdoutWhoseReaderHasGoneIsAFatalStop) {
     const std::regex failed("\nfailed printing to stdout: [^\n]+ \\(os error [0-9]+\\)\n$");
     EXPECT_TRUE(std::regex_search(outcome.err, failed)) << outcome.err;
     EXPECT_EQ(outcome.exit_code, 2u);
+}
+
+// The run when the system refuses the tool one call (tests/inject_windows.cpp), or hands it a
+// console it cannot ask for its mode: a fatal stop that says why, or a run that passes as if
+// nothing had happened; never a crash, an abort or a hang, and nothing left running. A refused
+// call that only the C++ or the threads runtime, or an event loop's helper thread, would make
+// changes nothing: the tool must not need them.
+TEST_F(PerfAssertRun, ARefusedCallIsAFatalStopThatSaysWhyOrChangesNothing) {
+    install(STAND_IN_PATH);
+    const char* const PASSES = nullptr;
+    const std::string out_of_memory =
+        "\nthread 'main' stopped at [^\n]+\nmemory allocation failed\n$";
+    const struct {
+        const char* failure;  // function:call:error, or nullptr for none
+        Stdout stdout_to;
+        DWORD status;
+        const char* says;  // a pattern that standard error matches; or PASSES
+    } rows[] = {
+        // A thread's first use of the threads runtime: of each function, the first row's call
+        // is the main thread's, the second's a reader thread's (INJECT_TRACE tells). The five
+        // sessions' reader clones are the only DuplicateHandle calls the tool needs.
+        {"DuplicateHandle:1:8", Stdout::file, 2, "\n开 session 失败: 拿不到 PTY reader\n"},
+        {"DuplicateHandle:11:8", Stdout::file, 0, PASSES},
+        {"TlsSetValue:2:8", Stdout::file, 0, PASSES},
+        {"TlsSetValue:3:8", Stdout::file, 0, PASSES},
+        {"calloc:1:12", Stdout::file, 0, PASSES},
+        {"calloc:5:12", Stdout::file, 0, PASSES},
+        // The C runtime's copy of the arguments, before main.
+        {"malloc:1:12", Stdout::file, 2, out_of_memory.c_str()},
+        {"malloc:2:12", Stdout::file, 2, out_of_memory.c_str()},
+        // The event loop's set-up, its helper thread's start, and a timer's arming and its
+        // wake-up: either of the last two lost leaves a wait without an end.
+        {"TlsAlloc:1:8", Stdout::file, 0, PASSES},
+        {"_beginthreadex:1:11", Stdout::file, 0, PASSES},
+        {"SetEvent:1:6", Stdout::file, 0, PASSES},
+        {"SetWaitableTimer:2:8", Stdout::file, 0, PASSES},
+        {"PostQueuedCompletionStatus:2:8", Stdout::file, 0, PASSES},
+        // A console that does not tell its mode still takes text, not bytes in its code page.
+        {"GetConsoleMode:1:6", Stdout::console, 0, PASSES},
+        {nullptr, Stdout::write_only_console, 0, PASSES},
+    };
+    for (const auto& row : rows) {
+        const std::string failure = row.failure != nullptr ? row.failure : "";
+        SCOPED_TRACE(row.failure != nullptr ? row.failure : "a write-only console");
+        const auto outcome =
+            run({.stdout_to = row.stdout_to, .failure = failure, .time_limit = 30s});
+        EXPECT_FALSE(outcome.hung);
+        EXPECT_EQ(outcome.exit_code, row.status) << "0x" << std::hex << outcome.exit_code;
+        if (row.says == PASSES) {
+            const bool shown = row.stdout_to != Stdout::file;
+            EXPECT_TRUE(is_passing_report(outcome.out, shown ? SHOWN_STAND_IN_LINE : STAND_IN_LINE))
+                << outcome.out;
+            EXPECT_EQ(outcome.err, "");
+        } else {
+            EXPECT_TRUE(std::regex_search(outcome.err, std::regex(row.says))) << outcome.err;
+        }
+        EXPECT_TRUE(outcome.left_running.empty()) << testing::PrintToString(outcome.left_running);
+    }
 }
 
 }  // namespace

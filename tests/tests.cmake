@@ -106,9 +106,10 @@ if(WIN32)
     target_compile_definitions(perf_assert_e2e_test PRIVATE
         "INJECT_PATH=\"${build_tree_drive}$<TARGET_FILE:inject>\"")
     add_dependencies(perf_assert_e2e_test inject)
-    # Serial, as the next one: the run's own budgets are timed.
+    # Serial, as the next one: the run's own budgets are timed. The table of refused calls runs
+    # the tool fifteen times, each allowed 30 s.
     gtest_discover_tests(perf_assert_e2e_test DISCOVERY_TIMEOUT 30
-        PROPERTIES RUN_SERIAL TRUE ${wine_test_properties})
+        PROPERTIES RUN_SERIAL TRUE TIMEOUT 600 ${wine_test_properties})
     # And the tool as built, against the stand-in in its default project directory.
     if(APP_PROJECT_DIR STREQUAL "")
         add_test(NAME perf_assert.AgainstTheStandIn COMMAND perf_assert)
