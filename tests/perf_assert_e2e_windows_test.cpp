@@ -1,8 +1,12 @@
 // End to end on Windows: perf_assert built with a project directory relative to its working
 // directory, run against the stand-in application and the probe.
+#include <chrono>
+#include <optional>
 #include <regex>
+#include <string_view>
 
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <gtest/gtest.h>
 
@@ -11,6 +15,7 @@
 
 namespace {
 
+using namespace std::chrono_literals;
 using test::win32::UniqueHandle;
 
 // The fixture build's project directory; tests/tests.cmake compiles in the same text.
@@ -21,10 +26,28 @@ const std::string PATH_LINE = "二进制路径：" + FOUND_PATH + "\n";
 const std::string PASS = "    通过\n";
 // The stand-in writes through the C runtime, whose text mode ends lines with CR LF.
 const std::string STAND_IN_LINE = "murv 0.0.0 (stand-in)\r\n";
+const std::string SHOWN_STAND_IN_LINE = "murv 0.0.0 (stand-in)\n";
+
+// Where the fixture's standard output goes.
+enum class Stdout {
+    file,
+    reader_gone,         // a pipe whose read end is closed
+    console,             // a console, through a handle that can read and write
+    write_only_console,  // a console, through a handle opened for writing alone
+};
+
+struct Launch {
+    Stdout stdout_to = Stdout::file;
+    // INJECT_FAILURE's value for tests/inject_windows.cpp, which is then loaded into the
+    // fixture before it runs; empty for none.
+    std::string failure{};
+    std::chrono::milliseconds time_limit = 60s;
+};
 
 struct Outcome {
-    DWORD exit_code = 0;
-    std::string out;
+    DWORD exit_code = 0;  // the whole of it: a Unix parent of Wine gets the low byte alone
+    bool hung = false;    // ended at the time limit
+    std::string out;      // what the file got, or the lines the console shows, each with "\n"
     std::string err;
     std::vector<std::string> left_running;  // what the run had started and was still up after
 };
@@ -33,6 +56,128 @@ UniqueHandle inheritable_file(const std::filesystem::path& path) {
     SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
     return UniqueHandle(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inheritable,
                                       CREATE_ALWAYS, 0, nullptr));
+}
+
+// A console of this process's own for the life of the object, whose screen reads back what was
+// written to it. Under Wine run headless a test has no console, and AllocConsole's has a window
+// which, with no display, never works; a program started with CREATE_NO_WINDOW gets a console
+// without one. So the probe is started so, and stays up while this process attaches to its
+// console. (Wine starts a program from Unix with a console handle that names no console, and
+// AttachConsole refuses a process that has one: it goes first.)
+class Console {
+  public:
+    Console() {
+        {
+            test::ScopedEnv stay("PROBE_STAY", "1");
+            test::ScopedEnv quiet("PROBE_OUT", "NUL");
+            STARTUPINFOW startup{};
+            startup.cb = sizeof startup;
+            std::wstring command_line = L"probe.exe";
+            const auto program = test::win32::to_wide(PROBE_PATH).value();
+            PROCESS_INFORMATION started{};
+            if (!::CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, FALSE,
+                                  CREATE_NO_WINDOW, nullptr, nullptr, &startup, &started)) {
+                ADD_FAILURE() << "cannot start the console's holder: " << ::GetLastError();
+                return;
+            }
+            holder_ = UniqueHandle(started.hProcess);
+            const UniqueHandle thread(started.hThread);
+            ::FreeConsole();
+            if (!test::eventually([&] { return ::AttachConsole(started.dwProcessId) != 0; })) {
+                ADD_FAILURE() << "cannot attach to the holder's console: " << ::GetLastError();
+                return;
+            }
+        }
+        screen_ = output(GENERIC_READ | GENERIC_WRITE);
+        EXPECT_TRUE(screen_) << ::GetLastError();
+    }
+    ~Console() {
+        screen_.reset();
+        ::FreeConsole();
+        if (holder_) ::TerminateProcess(holder_.get(), 0);
+    }
+    Console(const Console&) = delete;
+    Console& operator=(const Console&) = delete;
+
+    // An inheritable handle on the screen, with `access`.
+    static UniqueHandle output(DWORD access) {
+        SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+        return UniqueHandle(::CreateFileW(L"CONOUT$", access, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                          &inheritable, OPEN_EXISTING, 0, nullptr));
+    }
+
+    // The lines the screen shows above the cursor (and the cursor's, when it is not at its
+    // start), as UTF-8, each with "\n", trailing blanks cut.
+    std::string shown() const {
+        CONSOLE_SCREEN_BUFFER_INFO info;
+        if (!::GetConsoleScreenBufferInfo(screen_.get(), &info)) return "";
+        std::string lines;
+        std::wstring row(static_cast<std::size_t>(info.dwSize.X), L' ');
+        const SHORT end = info.dwCursorPosition.Y + (info.dwCursorPosition.X > 0 ? 1 : 0);
+        for (SHORT y = 0; y < end; ++y) {
+            DWORD read = 0;
+            ::ReadConsoleOutputCharacterW(screen_.get(), row.data(), info.dwSize.X, COORD{0, y},
+                                          &read);
+            const std::wstring_view text(row.data(), read);
+            lines += test::win32::to_utf8(text.substr(0, text.find_last_not_of(L' ') + 1)) + "\n";
+        }
+        return lines;
+    }
+
+  private:
+    UniqueHandle holder_;
+    UniqueHandle screen_;
+};
+
+// Memory in another process, freed with the object.
+class RemoteMemory {
+  public:
+    RemoteMemory(HANDLE process, std::size_t size)
+        : process_(process),
+          address_(
+              ::VirtualAllocEx(process, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE)) {}
+    ~RemoteMemory() {
+        if (address_ != nullptr) ::VirtualFreeEx(process_, address_, 0, MEM_RELEASE);
+    }
+    RemoteMemory(const RemoteMemory&) = delete;
+    RemoteMemory& operator=(const RemoteMemory&) = delete;
+
+    void* get() const { return address_; }
+
+  private:
+    HANDLE process_;
+    void* address_;
+};
+
+// Whether `process` has a module of the file name `name` loaded.
+bool has_module(DWORD process, const wchar_t* name) {
+    const UniqueHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, process));
+    MODULEENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = ::Module32FirstW(snapshot.get(), &entry); more;
+         more = ::Module32NextW(snapshot.get(), &entry)) {
+        if (::_wcsicmp(entry.szModule, name) == 0) return true;
+    }
+    return false;
+}
+
+// Loads `library` into `process`, whose main thread has not run yet: a thread of its own loads
+// it, at the same address of LoadLibraryW as this process's (kernel32 lies at one address in
+// every process of a boot).
+bool load_into(const PROCESS_INFORMATION& process, const std::filesystem::path& library) {
+    const std::wstring path = library.wstring();
+    const std::size_t size = (path.size() + 1) * sizeof(wchar_t);
+    const RemoteMemory remote(process.hProcess, size);
+    if (remote.get() == nullptr ||
+        !::WriteProcessMemory(process.hProcess, remote.get(), path.c_str(), size, nullptr)) {
+        return false;
+    }
+    const auto load_library = reinterpret_cast<LPTHREAD_START_ROUTINE>(reinterpret_cast<void (*)()>(
+        ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "LoadLibraryW")));
+    const UniqueHandle loader(
+        ::CreateRemoteThread(process.hProcess, nullptr, 0, load_library, remote.get(), 0, nullptr));
+    return loader && ::WaitForSingleObject(loader.get(), 30'000) == WAIT_OBJECT_0 &&
+           has_module(process.dwProcessId, library.filename().c_str());
 }
 
 class PerfAssertRun : public testing::Test {
@@ -45,23 +190,35 @@ class PerfAssertRun : public testing::Test {
         std::filesystem::copy_file(program, app_path());
     }
 
-    // Runs the fixture in the work directory, its output into files (or, with
-    // `stdout_reader_gone`, its standard output a pipe whose read end is closed) and waits.
-    Outcome run(bool stdout_reader_gone = false) const {
+    // Runs the fixture in the work directory as `launch` says and waits for it, at most for
+    // its time limit; then ends whatever the run left running.
+    Outcome run(const Launch& launch = {}) const {
         test::TempDir capture;
         const auto out_path = capture.path() / "out";
         const auto err_path = capture.path() / "err";
+        std::optional<Console> console;
         Outcome outcome;
         {
             UniqueHandle out;
-            if (stdout_reader_gone) {
-                SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
-                HANDLE read_end = nullptr, write_end = nullptr;
-                EXPECT_TRUE(::CreatePipe(&read_end, &write_end, &inheritable, 0));
-                ::CloseHandle(read_end);
-                out = UniqueHandle(write_end);
-            } else {
-                out = inheritable_file(out_path);
+            switch (launch.stdout_to) {
+                case Stdout::file:
+                    out = inheritable_file(out_path);
+                    break;
+                case Stdout::reader_gone: {
+                    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+                    HANDLE read_end = nullptr, write_end = nullptr;
+                    EXPECT_TRUE(::CreatePipe(&read_end, &write_end, &inheritable, 0));
+                    ::CloseHandle(read_end);
+                    out = UniqueHandle(write_end);
+                    break;
+                }
+                case Stdout::console:
+                case Stdout::write_only_console:
+                    console.emplace();
+                    out = Console::output(launch.stdout_to == Stdout::console
+                                              ? GENERIC_READ | GENERIC_WRITE
+                                              : GENERIC_WRITE);
+                    break;
             }
             const UniqueHandle err = inheritable_file(err_path);
             EXPECT_TRUE(out && err);
@@ -73,15 +230,31 @@ class PerfAssertRun : public testing::Test {
             std::wstring command_line = L"perf_assert_fixture.exe";
             PROCESS_INFORMATION started{};
             const auto program = test::win32::to_wide(PERF_ASSERT_FIXTURE).value();
-            if (!::CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, TRUE, 0,
-                                  nullptr, work_.path().c_str(), &startup, &started)) {
+            const bool injecting = !launch.failure.empty();
+            const test::ScopedEnv failure("INJECT_FAILURE",
+                                          injecting ? std::optional(launch.failure) : std::nullopt);
+            if (!::CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, TRUE,
+                                  injecting ? CREATE_SUSPENDED : 0, nullptr, work_.path().c_str(),
+                                  &startup, &started)) {
                 ADD_FAILURE() << "cannot start the fixture: " << ::GetLastError();
                 return outcome;
             }
             // Kept open until the end, so that the run's id is not reused meanwhile.
             const UniqueHandle process(started.hProcess);
             const UniqueHandle thread(started.hThread);
-            EXPECT_EQ(::WaitForSingleObject(process.get(), 60'000), WAIT_OBJECT_0);
+            if (injecting && !load_into(started, INJECT_PATH)) {
+                ADD_FAILURE() << "inject.dll did not load into the fixture, for " << launch.failure;
+                ::TerminateProcess(process.get(), 1);
+                return outcome;
+            }
+            ::ResumeThread(thread.get());
+            const auto limit = static_cast<DWORD>(launch.time_limit.count());
+            if (::WaitForSingleObject(process.get(), limit) != WAIT_OBJECT_0) {
+                outcome.hung = true;
+                // A status the tool never ends with, so that it reads as the time limit's.
+                ::TerminateProcess(process.get(), ERROR_TIMEOUT);
+                ::WaitForSingleObject(process.get(), INFINITE);
+            }
             ::GetExitCodeProcess(process.get(), &outcome.exit_code);
             (void)test::eventually(
                 [&] {
@@ -89,8 +262,12 @@ class PerfAssertRun : public testing::Test {
                     return outcome.left_running.empty();
                 },
                 std::chrono::milliseconds(3000));
+            for (const auto& left : test::processes_started_by(started.dwProcessId)) {
+                const UniqueHandle child(::OpenProcess(PROCESS_TERMINATE, FALSE, left.id));
+                if (child) ::TerminateProcess(child.get(), 1);
+            }
         }
-        if (!stdout_reader_gone) outcome.out = test::read_file(out_path);
+        outcome.out = console ? console->shown() : test::read_file(out_path);
         outcome.err = test::read_file(err_path);
         return outcome;
     }
@@ -98,10 +275,10 @@ class PerfAssertRun : public testing::Test {
     test::TempDir work_;
 };
 
-// Whether `out` is the whole of a passing run against the stand-in: the lines typed out, the
-// figures any whole numbers.
-bool is_passing_report(const std::string& out) {
-    const std::string before = PATH_LINE + test::repeated(STAND_IN_LINE, 11);
+// Whether `out` is the whole of a passing run against the stand-in (whose lines, on a screen,
+// are `stand_in_line`): the lines typed out, the figures any whole numbers.
+bool is_passing_report(const std::string& out, const std::string& stand_in_line = STAND_IN_LINE) {
+    const std::string before = PATH_LINE + test::repeated(stand_in_line, 11);
     static const std::regex report(
         "\\[1/2\\] 冷启动中位数（10 次）：[0-9]+ ms （预算 < 200 ms）\n" + PASS +
         "\\[2/2\\] 5 个 PTY session 空闲 RSS：[0-9]+ MB （预算 < 80 MB）\n" + PASS +
@@ -183,10 +360,68 @@ TEST_F(PerfAssertRun, AShellThatCannotRunIsAFatalStopAfterTheColdStartVerdict) {
 
 TEST_F(PerfAssertRun, AStdoutWhoseReaderHasGoneIsAFatalStop) {
     install(STAND_IN_PATH);
-    const auto outcome = run(true);
+    const auto outcome = run({.stdout_to = Stdout::reader_gone});
     const std::regex failed("\nfailed printing to stdout: [^\n]+ \\(os error [0-9]+\\)\n$");
     EXPECT_TRUE(std::regex_search(outcome.err, failed)) << outcome.err;
     EXPECT_EQ(outcome.exit_code, 2u);
+}
+
+// The run when the system refuses the tool one call (tests/inject_windows.cpp), or hands it a
+// console it cannot ask for its mode: a fatal stop that says why, or a run that passes as if
+// nothing had happened; never a crash, an abort or a hang, and nothing left running. A refused
+// call that only the C++ or the threads runtime, or an event loop's helper thread, would make
+// changes nothing: the tool must not need them.
+TEST_F(PerfAssertRun, ARefusedCallIsAFatalStopThatSaysWhyOrChangesNothing) {
+    install(STAND_IN_PATH);
+    const char* const PASSES = nullptr;
+    const std::string out_of_memory =
+        "\nthread 'main' stopped at [^\n]+\nmemory allocation failed\n$";
+    const struct {
+        const char* failure;  // function:call:error, or nullptr for none
+        Stdout stdout_to;
+        DWORD status;
+        const char* says;  // a pattern that standard error matches; or PASSES
+    } rows[] = {
+        // A thread's first use of the threads runtime: of each function, the first row's call
+        // is the main thread's, the second's a reader thread's (INJECT_TRACE tells). The five
+        // sessions' reader clones are the only DuplicateHandle calls the tool needs.
+        {"DuplicateHandle:1:8", Stdout::file, 2, "\n开 session 失败: 拿不到 PTY reader\n"},
+        {"DuplicateHandle:11:8", Stdout::file, 0, PASSES},
+        {"TlsSetValue:2:8", Stdout::file, 0, PASSES},
+        {"TlsSetValue:3:8", Stdout::file, 0, PASSES},
+        {"calloc:1:12", Stdout::file, 0, PASSES},
+        {"calloc:5:12", Stdout::file, 0, PASSES},
+        // The C runtime's copy of the arguments, before main.
+        {"malloc:1:12", Stdout::file, 2, out_of_memory.c_str()},
+        {"malloc:2:12", Stdout::file, 2, out_of_memory.c_str()},
+        // The event loop's set-up, its helper thread's start, and a timer's arming and its
+        // wake-up: either of the last two lost leaves a wait without an end.
+        {"TlsAlloc:1:8", Stdout::file, 0, PASSES},
+        {"_beginthreadex:1:11", Stdout::file, 0, PASSES},
+        {"SetEvent:1:6", Stdout::file, 0, PASSES},
+        {"SetWaitableTimer:2:8", Stdout::file, 0, PASSES},
+        {"PostQueuedCompletionStatus:2:8", Stdout::file, 0, PASSES},
+        // A console that does not tell its mode still takes text, not bytes in its code page.
+        {"GetConsoleMode:1:6", Stdout::console, 0, PASSES},
+        {nullptr, Stdout::write_only_console, 0, PASSES},
+    };
+    for (const auto& row : rows) {
+        const std::string failure = row.failure != nullptr ? row.failure : "";
+        SCOPED_TRACE(row.failure != nullptr ? row.failure : "a write-only console");
+        const auto outcome =
+            run({.stdout_to = row.stdout_to, .failure = failure, .time_limit = 30s});
+        EXPECT_FALSE(outcome.hung);
+        EXPECT_EQ(outcome.exit_code, row.status) << "0x" << std::hex << outcome.exit_code;
+        if (row.says == PASSES) {
+            const bool shown = row.stdout_to != Stdout::file;
+            EXPECT_TRUE(is_passing_report(outcome.out, shown ? SHOWN_STAND_IN_LINE : STAND_IN_LINE))
+                << outcome.out;
+            EXPECT_EQ(outcome.err, "");
+        } else {
+            EXPECT_TRUE(std::regex_search(outcome.err, std::regex(row.says))) << outcome.err;
+        }
+        EXPECT_TRUE(outcome.left_running.empty()) << testing::PrintToString(outcome.left_running);
+    }
 }
 
 }  // namespace

@@ -155,20 +155,33 @@ inline std::size_t thread_count() {
     return count;
 }
 
-// The programs (file names, lower case) of the live processes that `parent` started.
-inline std::vector<std::string> children_of(DWORD parent) {
+struct Process {
+    DWORD id;
+    std::string name;  // the program's file name, lower case
+};
+
+// The live processes that `parent` started.
+inline std::vector<Process> processes_started_by(DWORD parent) {
     const win32::UniqueHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     PROCESSENTRY32W entry{};
     entry.dwSize = sizeof entry;
-    std::vector<std::string> names;
+    std::vector<Process> started;
     for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more;
          more = ::Process32NextW(snapshot.get(), &entry)) {
         if (entry.th32ParentProcessID != parent || entry.th32ProcessID == parent) continue;
         std::string name = win32::to_utf8(entry.szExeFile);
         for (char& c : name)
             if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        names.push_back(std::move(name));
+        started.push_back({entry.th32ProcessID, std::move(name)});
     }
+    return started;
+}
+
+// The programs of the live processes that `parent` started.
+inline std::vector<std::string> children_of(DWORD parent) {
+    std::vector<std::string> names;
+    for (Process& child : processes_started_by(parent))
+        names.push_back(std::move(child.name));
     return names;
 }
 

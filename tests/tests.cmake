@@ -95,9 +95,21 @@ target_compile_definitions(perf_assert_e2e_test PRIVATE
 add_dependencies(perf_assert_e2e_test perf_assert_fixture murv)
 
 if(WIN32)
-    # Serial, as the next one: the run's own budgets are timed.
+    # Loaded into the fixture by the tests (tests/inject_windows.cpp): has the system refuse it
+    # a call. It has no C runtime start, and links its compiler runtime in: it must not depend
+    # on what the tool under test does with either.
+    add_library(inject MODULE tests/inject_windows.cpp)
+    set_target_properties(inject PROPERTIES PREFIX "")
+    target_compile_options(inject PRIVATE -Os -fno-exceptions -fno-rtti)
+    target_link_options(inject PRIVATE -static -nostartfiles -s -Wl,--entry,inject_entry)
+    perf_assert_warnings(inject)
+    target_compile_definitions(perf_assert_e2e_test PRIVATE
+        "INJECT_PATH=\"${build_tree_drive}$<TARGET_FILE:inject>\"")
+    add_dependencies(perf_assert_e2e_test inject)
+    # Serial, as the next one: the run's own budgets are timed. The table of refused calls runs
+    # the tool fifteen times, each allowed 30 s.
     gtest_discover_tests(perf_assert_e2e_test DISCOVERY_TIMEOUT 30
-        PROPERTIES RUN_SERIAL TRUE ${wine_test_properties})
+        PROPERTIES RUN_SERIAL TRUE TIMEOUT 600 ${wine_test_properties})
     # And the tool as built, against the stand-in in its default project directory.
     if(APP_PROJECT_DIR STREQUAL "")
         add_test(NAME perf_assert.AgainstTheStandIn COMMAND perf_assert)
