@@ -111,17 +111,6 @@ std::vector<StoredVariable> stored_variables(const StoredKey& stored, const std:
     return variables;
 }
 
-// A function of a system library, loaded the first time it is asked for: the profile lookup's
-// libraries (shell32 and what it brings) stay out of a run that never needs them. Only the
-// system directory is searched for the library.
-template <class Function>
-Function system_function(const wchar_t* library, const char* name) {
-    const HMODULE module = ::LoadLibraryExW(library, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-    if (module == nullptr) return nullptr;
-    // Through void(*)(), which converts to any function pointer type without a warning.
-    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(::GetProcAddress(module, name)));
-}
-
 }  // namespace
 
 EnvRead read_env(const char* name) {
@@ -206,9 +195,9 @@ std::optional<std::string> profile_directory() {
     using GetKnownFolderPath = HRESULT(WINAPI*)(const GUID&, DWORD, HANDLE, PWSTR*);
     using FreeTaskMemory = void(WINAPI*)(void*);
     static const auto get_known_folder_path =
-        system_function<GetKnownFolderPath>(L"shell32.dll", "SHGetKnownFolderPath");
+        win32::system_function<GetKnownFolderPath>(L"shell32.dll", "SHGetKnownFolderPath");
     static const auto free_task_memory =
-        system_function<FreeTaskMemory>(L"ole32.dll", "CoTaskMemFree");
+        win32::system_function<FreeTaskMemory>(L"ole32.dll", "CoTaskMemFree");
     if (get_known_folder_path == nullptr || free_task_memory == nullptr) return std::nullopt;
 
     // FOLDERID_Profile.
