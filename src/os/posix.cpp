@@ -11,7 +11,7 @@ Result<ExitStatus> wait_for_child(pid_t pid) {
     if (retry_interrupted([&] { return ::waitpid(pid, &status, 0); }) < 0) {
         return std::unexpected(system_error(errno));
     }
-    if (WIFSIGNALED(status)) return ExitStatus::killed_by_signal(WTERMSIG(status));
+    if (WIFSIGNALED(status)) return ExitStatus::killed_by_signal();
     return ExitStatus::exited(WEXITSTATUS(status));
 }
 
