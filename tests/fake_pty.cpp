@@ -66,8 +66,10 @@ class FakeSlave final : public pty::SlavePty {
     Result<std::unique_ptr<pty::Child>> spawn_command(pty::ShellCommand command) override {
         {
             const std::lock_guard lock(log_->mutex);
+            log_->programs.push_back(command.program());
             log_->command = std::move(command);
         }
+        log_->on_spawn();
         if (fail_at_ == FailAt::spawn) return std::unexpected(Error("fake spawn error"));
         return std::make_unique<FakeChild>(log_);
     }
@@ -79,9 +81,13 @@ class FakeSlave final : public pty::SlavePty {
 
 class FakeMaster final : public pty::MasterPty {
   public:
-    FakeMaster(std::shared_ptr<FakeLog> log, FailAt fail_at, pty::PtySize size)
-        : log_(std::move(log)), fail_at_(fail_at), size_(size) {}
-    ~FakeMaster() override { log_->add("master released"); }
+    FakeMaster(std::shared_ptr<FakeLog> log, FailAt fail_at, pty::PtySize size, int number)
+        : log_(std::move(log)), fail_at_(fail_at), size_(size), number_(number) {}
+    ~FakeMaster() override {
+        log_->add("master released");
+        const std::lock_guard lock(log_->mutex);
+        log_->masters_released.push_back(number_);
+    }
 
     Result<std::unique_ptr<pty::Writer>> take_writer() override {
         if (fail_at_ == FailAt::writer) return std::unexpected(Error("fake writer error"));
@@ -101,6 +107,7 @@ class FakeMaster final : public pty::MasterPty {
     std::shared_ptr<FakeLog> log_;
     FailAt fail_at_;
     pty::PtySize size_;
+    int number_;
 };
 
 }  // namespace
@@ -109,7 +116,7 @@ Result<pty::PtyPair> FakePtySystem::openpty(pty::PtySize size) {
     log_->add(fmt::format("openpty {}x{}", size.cols, size.rows));
     if (fail_at_ == FailAt::openpty) return std::unexpected(Error("fake openpty error"));
     return pty::PtyPair{std::make_unique<FakeSlave>(log_, fail_at_),
-                        std::make_unique<FakeMaster>(log_, fail_at_, size)};
+                        std::make_unique<FakeMaster>(log_, fail_at_, size, opens_++)};
 }
 
 }  // namespace test

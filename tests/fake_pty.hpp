@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -21,6 +22,9 @@ struct FakeLog {
     std::condition_variable changed;
     std::vector<std::string> events;
     std::optional<murv::pty::ShellCommand> command;  // the last one spawned
+    std::vector<std::string> programs;               // of every spawn, in order
+    std::function<void()> on_spawn = [] {};          // runs after each spawn
+    std::vector<int> masters_released;               // by their opens' numbers, from 0
     std::deque<std::optional<std::string>> output;   // what readers return; nullopt: an error
     bool output_ended = false;                       // then reads return 0
 
@@ -64,6 +68,7 @@ class FakePtySystem final : public murv::pty::PtySystem {
   private:
     FailAt fail_at_;
     std::shared_ptr<FakeLog> log_;
+    int opens_ = 0;
 };
 
 }  // namespace test

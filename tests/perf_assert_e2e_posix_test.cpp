@@ -429,12 +429,12 @@ TEST_F(PerfAssertRun, ARefusedTimerClockOrBlockEndsTheRunNeverHangsIt) {
     }
 }
 
-// The first open's read of the report that its shell has started fails: the shell, started or
-// not, is ended and reaped, and the open fails.
+// The first open's read of the report that its shell has started (the one after the eleven
+// launches' own) fails: the shell, started or not, is ended and reaped, and the open fails.
 TEST_F(PerfAssertRun, AFailedReadOfAShellsStartEndsTheShellAndTheRun) {
     if (!test::adopt_orphans()) GTEST_SKIP() << "this system cannot hand orphans to a test";
     install_app("exit 0");
-    const auto outcome = run(refusing("read", 1, EIO));
+    const auto outcome = run(refusing("read", 12, EIO));
     EXPECT_FALSE(outcome.hung);
     EXPECT_TRUE(std::regex_search(outcome.out, COLD_START_VERDICT)) << outcome.out;
     EXPECT_TRUE(

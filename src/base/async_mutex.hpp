@@ -8,7 +8,6 @@
 #include <cassert>
 #include <deque>
 #include <functional>
-#include <optional>
 #include <utility>
 
 #include <boost/asio/associated_executor.hpp>
@@ -66,12 +65,6 @@ class AsyncMutex {
             locked_ = true;
         }
         co_return Guard(*this);
-    }
-
-    std::optional<Guard> try_lock() {
-        if (locked_) return std::nullopt;
-        locked_ = true;
-        return Guard(*this);
     }
 
   private:

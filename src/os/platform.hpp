@@ -24,26 +24,14 @@ struct EnvRead {
 
 EnvRead read_env(const char* name);
 
-// Every variable of this process, as name and value, in no particular order.
-std::vector<std::pair<std::string, std::string>> process_environment();
+// What a new command starts with, as a new terminal window would, as name and value: this
+// process's environment, on Windows refreshed from the variables the system stores for new
+// sessions (the settings kept in the registry, which `setx` changes, for the machine, then for
+// the user, then for the user's logon), as the system applies them. In no particular order.
+std::vector<std::pair<std::string, std::string>> default_environment();
 
 // The order of variable names on this platform; names that compare equal are one variable.
 bool env_name_less(std::string_view a, std::string_view b);
-
-// A variable as the system stores it for new sessions, which it gives their environment, with
-// how it is applied over the values before it.
-struct StoredVariable {
-    std::string name;
-    std::string value;
-    bool expandable = false;  // its %NAME% references are to be expanded
-    bool joins = false;       // appended to the list so far instead of replacing it
-};
-
-// The variables stored for new sessions, as they are now, in the order the system applies them:
-// on Windows, the settings kept in the registry (which `setx` changes) for the machine, then for
-// the user, then for the user's logon; none on POSIX. A value that is empty or cannot be read or
-// converted, and a name that cannot be a variable's, are left out.
-std::vector<StoredVariable> stored_environment();
 
 // --- Shells and the user -------------------------------------------------------------------
 

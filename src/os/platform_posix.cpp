@@ -20,7 +20,7 @@ EnvRead read_env(const char* name) {
     return {EnvStatus::present, value};
 }
 
-std::vector<std::pair<std::string, std::string>> process_environment() {
+std::vector<std::pair<std::string, std::string>> default_environment() {
     std::vector<std::pair<std::string, std::string>> variables;
     for (char** entry = environ; *entry != nullptr; ++entry) {
         const std::string_view text = *entry;
@@ -33,10 +33,6 @@ std::vector<std::pair<std::string, std::string>> process_environment() {
 
 bool env_name_less(std::string_view a, std::string_view b) {
     return a < b;
-}
-
-std::vector<StoredVariable> stored_environment() {
-    return {};
 }
 
 std::span<const char* const> shell_variables() {

@@ -1,6 +1,6 @@
 #include <algorithm>
 #include <array>
-#include <iterator>
+#include <map>
 #include <memory>
 
 #include <windows.h>
@@ -11,18 +11,9 @@
 namespace murv::os {
 namespace {
 
-struct EnvironmentStringsDeleter {
-    void operator()(wchar_t* block) const { ::FreeEnvironmentStringsW(block); }
-};
-
-struct KeyCloser {
-    void operator()(HKEY key) const { ::RegCloseKey(key); }
-};
-using UniqueKey = std::unique_ptr<std::remove_pointer_t<HKEY>, KeyCloser>;
-
-// Where Windows keeps the variables of a new session, in the order it applies them. Each
-// variable replaces one of the same name, but a list of LISTS stored where `joins_lists` is set
-// is appended to the list so far.
+// Where Windows keeps the variables of a new session, in the order it applies them over this
+// process's own. Each variable replaces one of the same name, but a list of LISTS stored where
+// `joins_lists` is set is appended to the list so far.
 struct StoredKey {
     HKEY root;
     const wchar_t* subkey;
@@ -57,21 +48,70 @@ bool same_name(std::wstring_view a, std::wstring_view b) {
     return compare_names(a, b) == CSTR_EQUAL;
 }
 
-// The variables stored at `subkey` of `stored`, as it has them applied; none when the key cannot
-// be opened.
-std::vector<StoredVariable> stored_variables(const StoredKey& stored, const std::wstring& subkey) {
-    std::vector<StoredVariable> variables;
+struct NameLess {
+    bool operator()(std::wstring_view a, std::wstring_view b) const {
+        return compare_names(a, b) == CSTR_LESS_THAN;
+    }
+};
+// Variables by name: names that differ only in case are one variable.
+using Variables = std::map<std::wstring, std::wstring, NameLess>;
+
+// `value` with each %NAME% whose name is in `variables` replaced by its value. A reference to a
+// name that is not there is kept whole, and the scan goes on after its closing '%': in
+// "%UNKNOWN%B%" nothing is replaced.
+std::wstring expand_references(std::wstring_view value, const Variables& variables) {
+    std::wstring expanded;
+    while (!value.empty()) {
+        const auto open = value.find(L'%');
+        const auto close = open == std::wstring_view::npos ? open : value.find(L'%', open + 1);
+        if (close == std::wstring_view::npos) break;
+        expanded += value.substr(0, open);
+        const auto found = variables.find(std::wstring(value.substr(open + 1, close - open - 1)));
+        if (close > open + 1 && found != variables.end()) {
+            expanded += found->second;
+        } else {
+            expanded += value.substr(open, close - open + 1);  // left as written
+        }
+        value.remove_prefix(close + 1);
+    }
+    expanded += value;
+    return expanded;
+}
+
+// `list` with `more` appended, with a ';' between where neither has one.
+std::wstring joined(std::wstring list, std::wstring_view more) {
+    if (!list.empty() && !list.ends_with(L';') && !more.starts_with(L';')) list += L';';
+    return list += more;
+}
+
+bool is_list(std::wstring_view name) {
+    return std::ranges::any_of(LISTS,
+                               [&](std::wstring_view list) { return same_name(name, list); });
+}
+
+// Sets `name` to `value`, with the spelling of `name` kept.
+void assign(Variables& variables, std::wstring name, std::wstring value) {
+    variables.erase(name);
+    variables.emplace(std::move(name), std::move(value));
+}
+
+// Applies the variables stored at `subkey` of `stored` to `variables` as Windows does; nothing
+// when the key cannot be opened. An expandable value has its %NAME% references replaced by the
+// values so far, the key's plain ones among them.
+void apply_stored(const StoredKey& stored, const std::wstring& subkey, Variables& variables) {
+    std::vector<std::pair<std::wstring, std::wstring>> expandable;
     HKEY opened = nullptr;
     if (::RegOpenKeyExW(stored.root, subkey.c_str(), 0, KEY_QUERY_VALUE, &opened) !=
         ERROR_SUCCESS) {
-        return variables;
+        return;
     }
-    const UniqueKey key(opened);
+    const std::unique_ptr<std::remove_pointer_t<HKEY>, decltype(&::RegCloseKey)> key(opened,
+                                                                                     ::RegCloseKey);
     DWORD name_capacity = 0;  // in characters, without the terminator
     DWORD data_capacity = 0;  // in bytes
     if (::RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
                            &name_capacity, &data_capacity, nullptr, nullptr) != ERROR_SUCCESS) {
-        return variables;
+        return;
     }
     std::wstring name(name_capacity + 1, L'\0');
     std::vector<wchar_t> data(data_capacity / sizeof(wchar_t) + 1);
@@ -100,26 +140,20 @@ std::vector<StoredVariable> stored_variables(const StoredKey& stored, const std:
             !win32::is_valid_utf16(wide_name) || !win32::is_valid_utf16(value)) {
             continue;
         }
-        const bool list = std::ranges::any_of(
-            LISTS, [&](std::wstring_view list) { return same_name(wide_name, list); });
-        variables.push_back({win32::to_utf8(wide_name), win32::to_utf8(value),
-                             type == REG_EXPAND_SZ || list, list && stored.joins_lists});
+        if (type == REG_EXPAND_SZ || is_list(wide_name)) {
+            expandable.emplace_back(wide_name, value);
+        } else {
+            assign(variables, std::wstring(wide_name), std::wstring(value));
+        }
     }
-    // The plain values first: an expandable one may refer to any of them.
-    std::ranges::stable_partition(variables,
-                                  [](const auto& variable) { return !variable.expandable; });
-    return variables;
-}
-
-// A function of a system library, loaded the first time it is asked for: the profile lookup's
-// libraries (shell32 and what it brings) stay out of a run that never needs them. Only the
-// system directory is searched for the library.
-template <class Function>
-Function system_function(const wchar_t* library, const char* name) {
-    const HMODULE module = ::LoadLibraryExW(library, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-    if (module == nullptr) return nullptr;
-    // Through void(*)(), which converts to any function pointer type without a warning.
-    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(::GetProcAddress(module, name)));
+    for (auto& [name, value] : expandable) {
+        std::wstring expanded = expand_references(value, variables);
+        const auto found = variables.find(name);
+        if (stored.joins_lists && is_list(name) && found != variables.end()) {
+            expanded = joined(found->second, expanded);
+        }
+        assign(variables, std::move(name), std::move(expanded));
+    }
 }
 
 }  // namespace
@@ -150,29 +184,21 @@ EnvRead read_env(const char* name) {
     return {EnvStatus::present, win32::to_utf8(value)};
 }
 
-std::vector<std::pair<std::string, std::string>> process_environment() {
-    std::vector<std::pair<std::string, std::string>> variables;
-    const std::unique_ptr<wchar_t, EnvironmentStringsDeleter> block(::GetEnvironmentStringsW());
-    if (block == nullptr) return variables;
-    for (const wchar_t* entry = block.get(); *entry != L'\0';) {
-        const std::wstring_view text = entry;
-        entry += text.size() + 1;
-        // Entries such as "=C:=C:\dir" are the command interpreter's per-drive directories.
-        const auto equals = text.find(L'=');
-        if (equals == std::wstring_view::npos || equals == 0) continue;
-        variables.emplace_back(win32::to_utf8(text.substr(0, equals)),
-                               win32::to_utf8(text.substr(equals + 1)));
+std::vector<std::pair<std::string, std::string>> default_environment() {
+    Variables variables;
+    if (const std::unique_ptr<wchar_t, decltype(&::FreeEnvironmentStringsW)> block(
+            ::GetEnvironmentStringsW(), ::FreeEnvironmentStringsW);
+        block != nullptr) {
+        for (const wchar_t* entry = block.get(); *entry != L'\0';) {
+            const std::wstring_view text = entry;
+            entry += text.size() + 1;
+            // Entries such as "=C:=C:\dir" are the command interpreter's per-drive directories.
+            const auto equals = text.find(L'=');
+            if (equals == std::wstring_view::npos || equals == 0) continue;
+            variables.insert_or_assign(std::wstring(text.substr(0, equals)),
+                                       std::wstring(text.substr(equals + 1)));
+        }
     }
-    return variables;
-}
-
-bool env_name_less(std::string_view a, std::string_view b) {
-    // Names come from this process or from the caller, so they convert.
-    return compare_names(win32::to_wide_lossy(a), win32::to_wide_lossy(b)) == CSTR_LESS_THAN;
-}
-
-std::vector<StoredVariable> stored_environment() {
-    std::vector<StoredVariable> variables;
     for (const StoredKey& key : STORED_KEYS) {
         std::wstring subkey = key.subkey;
         if (key.of_session) {
@@ -180,9 +206,17 @@ std::vector<StoredVariable> stored_environment() {
             if (!::ProcessIdToSessionId(::GetCurrentProcessId(), &session)) continue;
             subkey += L"\\" + std::to_wstring(session);
         }
-        std::ranges::move(stored_variables(key, subkey), std::back_inserter(variables));
+        apply_stored(key, subkey, variables);
     }
-    return variables;
+    std::vector<std::pair<std::string, std::string>> converted;
+    for (const auto& [name, value] : variables)
+        converted.emplace_back(win32::to_utf8(name), win32::to_utf8(value));
+    return converted;
+}
+
+bool env_name_less(std::string_view a, std::string_view b) {
+    // Names come from this process or from the caller, so they convert.
+    return compare_names(win32::to_wide_lossy(a), win32::to_wide_lossy(b)) == CSTR_LESS_THAN;
 }
 
 std::span<const char* const> shell_variables() {
@@ -206,9 +240,9 @@ std::optional<std::string> profile_directory() {
     using GetKnownFolderPath = HRESULT(WINAPI*)(const GUID&, DWORD, HANDLE, PWSTR*);
     using FreeTaskMemory = void(WINAPI*)(void*);
     static const auto get_known_folder_path =
-        system_function<GetKnownFolderPath>(L"shell32.dll", "SHGetKnownFolderPath");
+        win32::system_function<GetKnownFolderPath>(L"shell32.dll", "SHGetKnownFolderPath");
     static const auto free_task_memory =
-        system_function<FreeTaskMemory>(L"ole32.dll", "CoTaskMemFree");
+        win32::system_function<FreeTaskMemory>(L"ole32.dll", "CoTaskMemFree");
     if (get_known_folder_path == nullptr || free_task_memory == nullptr) return std::nullopt;
 
     // FOLDERID_Profile.

@@ -21,11 +21,11 @@ TEST(ReadEnv, NamesIgnoreCaseAndAReversedPairIsNotUnicode) {
     EXPECT_EQ(read_env("PERF_ASSERT_T_REVERSED").status, EnvStatus::not_unicode);
 }
 
-TEST(ProcessEnvironment, HoldsEveryVariableOnceAndKeepsWhatIsNotUnicode) {
+TEST(DefaultEnvironment, HoldsEveryVariableOnceAndKeepsWhatIsNotUnicode) {
     test::ScopedEnv text("PERF_ASSERT_T_TEXT", "a=b 中文");
     test::ScopedEnv lone("PERF_ASSERT_T_LONE", LONE_SURROGATE);
     int text_seen = 0;
-    for (const auto& [name, value] : process_environment()) {
+    for (const auto& [name, value] : default_environment()) {
         EXPECT_FALSE(name.empty() || name.front() == '=') << name;
         if (name == "PERF_ASSERT_T_TEXT") {
             ++text_seen;

@@ -1,8 +1,9 @@
 // Pieces the POSIX files share: an owned descriptor, retrying a call that a signal
-// interrupted, and waiting for a child. POSIX only.
+// interrupted, and starting and waiting for a child. POSIX only.
 #pragma once
 
 #include <cerrno>
+#include <expected>
 #include <utility>
 
 #include <sys/types.h>
@@ -45,6 +46,22 @@ auto retry_interrupted(Call&& call) {
         if (result >= 0 || errno != EINTR) return result;
     }
 }
+
+// What a child reports when its program could not be run: the step that failed, as its caller
+// numbers them, and the error number.
+struct ChildFailure {
+    int step;
+    int error;
+};
+
+// Starts a child as a terminal starts a program: every signal at its default disposition, an
+// empty signal mask, every descriptor but the standard three close-on-exec. It then runs
+// `exec(argument)`, which makes only async-signal-safe calls (see posix.cpp) and returns only
+// when its program could not be run: the step that failed, with errno set. Returns once the
+// child has exec'd: its pid; or what it reported instead, once it is reaped; or the error, in
+// words, of a child that cannot be started.
+Result<std::expected<pid_t, ChildFailure>> start_child(int (*exec)(const void*),
+                                                       const void* argument);
 
 // Waits until child `pid` has exited and reaps it. The error is the system's.
 Result<ExitStatus> wait_for_child(pid_t pid);

@@ -7,20 +7,17 @@
 
 namespace murv::os {
 
-// How a program ended.
+// How a program ended: whether it was a normal exit with code 0.
 class ExitStatus {
   public:
-    // A normal exit with `code`, or (code ignored) an end by a signal.
-    static ExitStatus exited(int code) { return ExitStatus(code, false); }
-    static ExitStatus killed_by_signal(int signal) { return ExitStatus(signal, true); }
+    static ExitStatus exited(int code) { return ExitStatus(code == 0); }
+    static ExitStatus killed_by_signal() { return ExitStatus(false); }
 
-    // A normal exit with code 0.
-    bool success() const { return !signalled_ && value_ == 0; }
+    bool success() const { return success_; }
 
   private:
-    ExitStatus(int value, bool signalled) : value_(value), signalled_(signalled) {}
-    int value_;
-    bool signalled_;
+    explicit ExitStatus(bool success) : success_(success) {}
+    bool success_;
 };
 
 // Starts `program` (a path, not looked up on the PATH) with the single argument `argument`, the

@@ -1,6 +1,3 @@
-#include <signal.h>
-#include <spawn.h>
-
 #include "os/posix.hpp"
 #include "os/process.hpp"
 #include "os/system_error.hpp"
@@ -10,57 +7,27 @@ extern char** environ;
 namespace murv::os {
 namespace {
 
-// Owns posix_spawn's two argument objects.
-class SpawnSetup {
-  public:
-    SpawnSetup() {
-        ::posix_spawnattr_init(&attributes_);
-        ::posix_spawn_file_actions_init(&actions_);
-    }
-    ~SpawnSetup() {
-        ::posix_spawn_file_actions_destroy(&actions_);
-        ::posix_spawnattr_destroy(&attributes_);
-    }
-    SpawnSetup(const SpawnSetup&) = delete;
-    SpawnSetup& operator=(const SpawnSetup&) = delete;
-
-    // Default dispositions (the tool ignores SIGPIPE), an empty mask, and nothing but the
-    // three standard streams. Returns 0 or an error number.
-    int clean_start() {
-        sigset_t all, none;
-        sigfillset(&all);
-        sigemptyset(&none);
-        // Everything the tool opens is close-on-exec already; this also covers descriptors
-        // the tool itself inherited.
-        if (int error = ::posix_spawn_file_actions_addclosefrom_np(&actions_, 3)) return error;
-        if (int error = ::posix_spawnattr_setsigdefault(&attributes_, &all)) return error;
-        if (int error = ::posix_spawnattr_setsigmask(&attributes_, &none)) return error;
-        return ::posix_spawnattr_setflags(&attributes_,
-                                          POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
-    }
-
-    const posix_spawnattr_t* attributes() const { return &attributes_; }
-    const posix_spawn_file_actions_t* actions() const { return &actions_; }
-
-  private:
-    posix_spawnattr_t attributes_;
-    posix_spawn_file_actions_t actions_;
-};
+// In the child: the program argv[0] names, with this process's environment. Its one step is
+// the exec.
+int exec_program(const void* argv) {
+    const auto arguments = static_cast<char* const*>(argv);
+    ::execve(arguments[0], arguments, environ);
+    return 0;
+}
 
 }  // namespace
 
 Result<ExitStatus> run_to_exit(const std::string& program, const std::string& argument) {
-    SpawnSetup setup;
-    if (int error = setup.clean_start()) return std::unexpected(system_error(error));
-
     char* argv[] = {const_cast<char*>(program.c_str()), const_cast<char*>(argument.c_str()),
                     nullptr};
-    pid_t pid;
-    if (int error = ::posix_spawn(&pid, program.c_str(), setup.actions(), setup.attributes(), argv,
-                                  environ)) {
-        return std::unexpected(system_error(error));
+    const auto started = start_child(exec_program, argv);
+    if (!started) {
+        // The system's error, without the words of the step that failed.
+        const Error* cause = started.error().cause();
+        return std::unexpected(cause != nullptr ? *cause : started.error());
     }
-    return wait_for_child(pid);
+    if (!*started) return std::unexpected(system_error(started->error().error));
+    return wait_for_child(**started);
 }
 
 }  // namespace murv::os

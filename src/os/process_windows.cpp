@@ -19,8 +19,9 @@ Error last_error() {
 // This process's standard handles as a program it starts is handed them. Each that names a
 // handle of this process is made inheritable for the life of the object (and gets its own flag
 // back afterwards); a console's pseudo handle (Windows 7) is handed on as it is; where this
-// process has none, or a value that names nothing (its handle was closed: a service, a
-// scheduler or a GUI parent may leave it so), the program is handed none.
+// process has none, a value that names nothing (its handle was closed: a service, a scheduler
+// or a GUI parent may leave it so) or one that cannot be made inheritable, the program is
+// handed none.
 class StandardHandles {
   public:
     StandardHandles() {
@@ -34,17 +35,16 @@ class StandardHandles {
                 if (::GetConsoleMode(handle, &mode)) handed_[i] = handle;
                 continue;
             }
-            handed_[i] = handle;
-            if (std::find(inheritable_.begin(), inheritable_.end(), handle) != inheritable_.end()) {
-                continue;
-            }
-            if ((flags & HANDLE_FLAG_INHERIT) == 0) {
-                if (!::SetHandleInformation(handle, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT)) {
-                    continue;
+            if (std::find(inheritable_.begin(), inheritable_.end(), handle) == inheritable_.end()) {
+                if ((flags & HANDLE_FLAG_INHERIT) == 0) {
+                    if (!::SetHandleInformation(handle, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT)) {
+                        continue;
+                    }
+                    restore_.push_back(handle);
                 }
-                restore_.push_back(handle);
+                inheritable_.push_back(handle);
             }
-            inheritable_.push_back(handle);
+            handed_[i] = handle;
         }
     }
     ~StandardHandles() {

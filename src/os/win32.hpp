@@ -1,5 +1,6 @@
-// Pieces the Windows files share: an owned handle, waiting for a process, text conversion
-// between UTF-8 and the system's UTF-16, and command-line quoting. Windows only.
+// Pieces the Windows files share: an owned handle, waiting for a process, a system library's
+// function, text conversion between UTF-8 and the system's UTF-16, and command-line quoting.
+// Windows only.
 #pragma once
 
 #include <cstddef>
@@ -66,6 +67,16 @@ class AttributeList {
 
 // Waits until `process` has exited and gives its exit code. The error is the system's.
 Result<ExitStatus> wait_for_exit(HANDLE process);
+
+// The function `name` of the system library `library`, loaded from the system directory alone
+// at the first call, so that a run loads it only when needed; null when either is missing.
+template <class Function>
+Function system_function(const wchar_t* library, const char* name) {
+    const HMODULE module = ::LoadLibraryExW(library, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (module == nullptr) return nullptr;
+    // Through void(*)(), which converts to any function pointer type without a warning.
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(::GetProcAddress(module, name)));
+}
 
 // Writes the UTF-16 form of `c`, a Unicode scalar value, to `out`: one or two code units, as
 // many as it returns.

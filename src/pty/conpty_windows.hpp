@@ -12,7 +12,7 @@ struct ConptyFunctions {
     decltype(&::ClosePseudoConsole) close;
 };
 
-// The three functions as `module` exports them; a fatal stop when any is missing.
-ConptyFunctions load_conpty(HMODULE module);
+// The three functions of the system library `library`; a fatal stop when any is missing.
+ConptyFunctions load_conpty(const wchar_t* library);
 
 }  // namespace murv::pty

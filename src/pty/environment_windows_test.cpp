@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include "pty/environment.hpp"
 #include "pty/pty.hpp"
 #include "terminal.hpp"
 #include "test_support.hpp"
@@ -39,7 +38,7 @@ TEST(StoredVariables, ReachANewSessionAsWindowsAppliesThem) {
     const Key this_session{HKEY_CURRENT_USER, logon.path + L"\\" + std::to_wstring(session)};
     const std::pair<const char*, const char*> inherited[] = {
         {"PA_T_A", "process"}, {"USERNAME", "me"},    {"PA_T_ROOT", "C:\\r"},
-        {"LibPath", "C:\\p"},  {"PA_T_KEPT", "kept"},
+        {"LibPath", "C:\\p"},  {"PA_T_KEPT", "kept"}, {"PA_T_EMPTY", ""},
     };
     const Stored stored[] = {
         {machine, L"PA_T_A", L"machine"},  // over the process's
@@ -51,9 +50,12 @@ TEST(StoredVariables, ReachANewSessionAsWindowsAppliesThem) {
         {machine, L"Os2LibPath", L"C:\\o"},
         {user, L"PA_T_B", L"user"},  // over the machine's
         {user, L"PA_T_C", L"user"},
-        {user, L"PA_T_Y", L"%PA_T_B%"},                     // plain: as written
-        {user, L"PA_T_NUL", std::wstring(L"one\0two", 7)},  // up to the first NUL
-        {user, L"PATH", L"%PA_T_ROOT%\\u"},                 // joined to the machine's, with one ';'
+        {user, L"PA_T_Y", L"%PA_T_B%"},  // plain: as written
+        {user, L"PA_T_E1", L"%PA_T_ROOT%\\s;%PA_T_EMPTY%x", REG_EXPAND_SZ},
+        {user, L"PA_T_E2", L"%PA_T_UNKNOWN%;100%;%%;50%", REG_EXPAND_SZ},  // left as written
+        {user, L"PA_T_E3", L"%PA_T_UNKNOWN%PA_T_ROOT%", REG_EXPAND_SZ},    // goes on after "%"
+        {user, L"PA_T_NUL", std::wstring(L"one\0two", 7)},                 // up to the first NUL
+        {user, L"PATH", L"%PA_T_ROOT%\\u"},  // joined to the machine's, with one ';'
         {user, L"Os2LibPath", L"C:\\uo"},
         {user, L"LibPath", L";C:\\u"},  // the machine has none: joined to the process's
         {user, L"PA_T_KEPT", L""},      // empty: not taken
@@ -64,10 +66,21 @@ TEST(StoredVariables, ReachANewSessionAsWindowsAppliesThem) {
         {this_session, L"PA_T_D", L"session"},  // over the logon's
     };
     const std::pair<std::string, std::optional<std::string>> expected[] = {
-        {"PA_T_A", "machine"},          {"PA_T_B", "user"},         {"PA_T_C", "logon"},
-        {"PA_T_D", "session"},          {"USERNAME", "me"},         {"PA_T_EARLY", "machine-late"},
-        {"PA_T_Y", "%PA_T_B%"},         {"PA_T_NUL", "one"},        {"Path", "C:\\r\\m;C:\\r\\u"},
-        {"Os2LibPath", "C:\\o;C:\\uo"}, {"LibPath", "C:\\p;C:\\u"}, {"PA_T_KEPT", "kept"},
+        {"PA_T_A", "machine"},
+        {"PA_T_B", "user"},
+        {"PA_T_C", "logon"},
+        {"PA_T_D", "session"},
+        {"USERNAME", "me"},
+        {"PA_T_EARLY", "machine-late"},
+        {"PA_T_Y", "%PA_T_B%"},
+        {"PA_T_NUL", "one"},
+        {"Path", "C:\\r\\m;C:\\r\\u"},
+        {"Os2LibPath", "C:\\o;C:\\uo"},
+        {"LibPath", "C:\\p;C:\\u"},
+        {"PA_T_KEPT", "kept"},
+        {"PA_T_E1", "C:\\r\\s;x"},
+        {"PA_T_E2", "%PA_T_UNKNOWN%;100%;%%;50%"},
+        {"PA_T_E3", "%PA_T_UNKNOWN%PA_T_ROOT%"},
         {"PA_T_F", std::nullopt},  // not "B=x"
     };
     test::ScratchRegistry registry;
@@ -77,7 +90,7 @@ TEST(StoredVariables, ReachANewSessionAsWindowsAppliesThem) {
     for (const auto& [name, value] : inherited)
         process.emplace_back(name, value);
 
-    const Environment environment = default_environment();
+    const Environment environment = ShellCommand(PROBE_PATH).environment();
     for (const auto& [name, value] : expected) {
         const auto found = environment.find(name);
         EXPECT_EQ(found == environment.end() ? std::nullopt : std::optional(found->second), value)

@@ -2,8 +2,10 @@
 
 namespace murv::pty {
 
-ShellCommand::ShellCommand(std::string program)
-    : program_(std::move(program)), environment_(default_environment()) {}
+ShellCommand::ShellCommand(std::string program) : program_(std::move(program)) {
+    for (auto& [name, value] : os::default_environment())
+        set_env(name, std::move(value));
+}
 
 void ShellCommand::set_env(const std::string& name, std::string value) {
     // Erase first: on a platform whose names ignore case, the new spelling is the one kept.

@@ -27,8 +27,8 @@ struct PtySize {
     friend bool operator==(const PtySize&, const PtySize&) = default;
 };
 
-// A program to spawn: no arguments beyond its name, an environment that starts as the
-// default one, and an optional working directory.
+// A program to spawn: no arguments beyond its name, an environment that starts as
+// os::default_environment(), and an optional working directory.
 class ShellCommand {
   public:
     explicit ShellCommand(std::string program);

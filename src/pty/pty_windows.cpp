@@ -41,16 +41,8 @@ Error hresult_failure(std::string what, HRESULT result) {
     return failure(std::move(what), code);
 }
 
-template <class Function>
-Function function_of(HMODULE module, const char* name) {
-    // Through void(*)(), which converts to any function pointer type without a warning: the
-    // exported function has the type it is converted to.
-    const auto found = reinterpret_cast<void (*)()>(::GetProcAddress(module, name));
-    return reinterpret_cast<Function>(found);
-}
-
 const ConptyFunctions& conpty() {
-    static const ConptyFunctions functions = load_conpty(::GetModuleHandleW(L"kernel32.dll"));
+    static const ConptyFunctions functions = load_conpty(L"kernel32.dll");
     return functions;
 }
 
@@ -222,12 +214,11 @@ class ConsolePtySystem final : public PtySystem {
 
 }  // namespace
 
-ConptyFunctions load_conpty(HMODULE module) {
-    if (module == nullptr) fatal(CONPTY_MISSING);
+ConptyFunctions load_conpty(const wchar_t* library) {
     const ConptyFunctions functions{
-        function_of<decltype(&::CreatePseudoConsole)>(module, "CreatePseudoConsole"),
-        function_of<decltype(&::ResizePseudoConsole)>(module, "ResizePseudoConsole"),
-        function_of<decltype(&::ClosePseudoConsole)>(module, "ClosePseudoConsole"),
+        win32::system_function<decltype(&::CreatePseudoConsole)>(library, "CreatePseudoConsole"),
+        win32::system_function<decltype(&::ResizePseudoConsole)>(library, "ResizePseudoConsole"),
+        win32::system_function<decltype(&::ClosePseudoConsole)>(library, "ClosePseudoConsole"),
     };
     if (functions.create == nullptr || functions.resize == nullptr || functions.close == nullptr) {
         fatal(CONPTY_MISSING);

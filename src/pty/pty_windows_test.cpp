@@ -137,13 +137,13 @@ TEST(ConsolePty, ANameOrDirectoryThatCannotBeGivenIsASpawnError) {
     EXPECT_TRUE(describe(std::move(elsewhere)).starts_with("cannot "));
 }
 
-TEST(ConptyDeathTest, AModuleWithoutThePseudoConsoleIsAFatalStop) {
-    // This program's own module exports none of the three.
-    EXPECT_EXIT(load_conpty(::GetModuleHandleW(nullptr)), testing::ExitedWithCode(2),
+TEST(ConptyDeathTest, ALibraryWithoutThePseudoConsoleIsAFatalStop) {
+    // A system library that exports none of the three.
+    EXPECT_EXIT(load_conpty(L"ws2_32.dll"), testing::ExitedWithCode(2),
                 "\nthread '<unnamed>' stopped at src/.+:.+:.+:\n"
                 "this system does not support conpty\\.  Windows 10 October 2018 or newer is "
                 "required\n$");
-    const auto functions = load_conpty(::GetModuleHandleW(L"kernel32.dll"));
+    const auto functions = load_conpty(L"kernel32.dll");
     EXPECT_TRUE(functions.create && functions.resize && functions.close);
 }
 

@@ -166,11 +166,11 @@ TEST(PtySessionNative, TheShellSeesTheSessionEnvironmentAndItsOutputReachesRingA
         EXPECT_TRUE(test::shows_line(screen, line)) << line << "\n" << screen;
     }
     // Each chunk reaches the channel just after the ring.
-    auto receiver = session->output_rx.try_lock();
+    auto receiver = test::run_task(session->output_rx.lock());
     std::string sent;
     EXPECT_TRUE(test::eventually([&] {
         sent.clear();
-        for (const auto& chunk : OutputReceiverProbe::queued(**receiver))
+        for (const auto& chunk : OutputReceiverProbe::queued(*receiver))
             sent += chunk;
         return sent.starts_with(screen);
     })) << sent;

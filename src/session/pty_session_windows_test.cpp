@@ -32,8 +32,8 @@ TEST(PtySessionNative, CmdSeesTheSessionEnvironment) {
                         "cmd.exe ends at once without them";
     }
     const std::string set = "set\r\n";
-    auto writer = session->writer->try_lock();
-    ASSERT_TRUE((**writer)->write(std::as_bytes(std::span(set))));
+    auto writer = test::run_task(session->writer->lock());
+    ASSERT_TRUE((*writer)->write(std::as_bytes(std::span(set))));
     for (const char* line :
          {"TERM=xterm-256color", "MURV=1", "LANG=zh_CN.UTF-8", "LC_CTYPE=UTF-8"}) {
         EXPECT_TRUE(eventually_shows(*session, line)) << line << "\n" << screen(*session);

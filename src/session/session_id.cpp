@@ -1,24 +1,30 @@
 #include "session/session_id.hpp"
 
-#include <boost/uuid/random_generator.hpp>
+#include <span>
+
 #include <boost/uuid/uuid_hash.hpp>
 #include <boost/uuid/uuid_io.hpp>
 #include <fmt/format.h>
 
 #include "base/fatal.hpp"
-#include "os/system_error.hpp"
+#include "os/random.hpp"
 
 namespace murv::session {
 
 SessionId SessionId::generate() {
-    try {
-        // Draws straight from the operating system's source; sets version 4 and the variant.
-        boost::uuids::random_generator generator;
-        return SessionId(generator());
-    } catch (const boost::uuids::entropy_error& error) {
-        fatal(fmt::format("could not retrieve random bytes for uuid: {}: {}", error.what(),
-                          os::error_text(error.errcode())));
+    boost::uuids::uuid random;
+    if (const auto filled = os::random_bytes(std::as_writable_bytes(std::span(random.data)));
+        !filled) {
+        fatal(
+            fmt::format("could not retrieve random bytes for uuid: {}", filled.error().describe()));
     }
+    return version_4(random);
+}
+
+SessionId SessionId::version_4(boost::uuids::uuid random) {
+    random.data[6] = static_cast<std::uint8_t>((random.data[6] & 0x0f) | 0x40);  // version 4
+    random.data[8] = static_cast<std::uint8_t>((random.data[8] & 0x3f) | 0x80);  // RFC 4122
+    return SessionId(random);
 }
 
 std::string SessionId::to_string() const {

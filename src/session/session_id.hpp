@@ -15,6 +15,10 @@ class SessionId {
     // is a fatal stop.
     static SessionId generate();
 
+    // The version-4 UUID of 16 random bytes: its version and variant fields set, the other
+    // 122 bits kept.
+    static SessionId version_4(boost::uuids::uuid random);
+
     explicit SessionId(const boost::uuids::uuid& value) : value_(value) {}
 
     // 36 characters: lower-case hex in groups of 8-4-4-4-12, joined by hyphens.

@@ -9,6 +9,17 @@
 namespace murv::session {
 namespace {
 
+// The high nibble of byte 6 becomes 4 and the top two bits of byte 8 become 10; the rest stays.
+TEST(SessionId, Version4SetsTheVersionAndVariantAndKeepsTheOtherBits) {
+    boost::uuids::uuid counting, ones;
+    for (std::uint8_t i = 0; i < 16; ++i) {
+        counting.data[i] = i;
+        ones.data[i] = 0xff;
+    }
+    EXPECT_EQ(SessionId::version_4(counting).to_string(), "00010203-0405-4607-8809-0a0b0c0d0e0f");
+    EXPECT_EQ(SessionId::version_4(ones).to_string(), "ffffffff-ffff-4fff-bfff-ffffffffffff");
+}
+
 TEST(SessionId, IsADistinctVersion4UuidEachTimeInLowerCaseText) {
     std::set<std::string> texts;
     std::unordered_set<SessionId> ids;

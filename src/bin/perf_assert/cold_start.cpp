@@ -1,7 +1,6 @@
 #include "cold_start.hpp"
 
 #include <algorithm>
-#include <vector>
 
 #include <fmt/format.h>
 
@@ -16,26 +15,24 @@ std::uint64_t whole_milliseconds(os::MonotonicClock::duration elapsed) {
         std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count());
 }
 
-std::uint64_t median_of(std::span<const std::uint64_t> samples) {
-    std::vector<std::uint64_t> sorted(samples.begin(), samples.end());
-    std::sort(sorted.begin(), sorted.end());
-    return sorted.at(5);
+std::uint64_t median_of(Samples samples) {
+    std::sort(samples.begin(), samples.end());
+    return samples[5];
 }
 
 std::uint64_t measure_cold_start(const std::string& path) {
     const std::string argument = "--version";
-    std::vector<std::uint64_t> samples;
-    samples.reserve(COLD_START_RUNS);
+    Samples samples{};
 
     (void)os::run_to_exit(path, argument);  // warm-up: neither timed nor looked at
 
-    for (std::uint64_t run = 0; run < COLD_START_RUNS; ++run) {
+    for (std::uint64_t& sample : samples) {
         const auto start = os::MonotonicClock::now();
         const auto status = os::run_to_exit(path, argument);
         const auto end = os::MonotonicClock::now();
         if (!status) fatal(fmt::format("启动 murv 失败: {}", status.error().describe()));
         if (!status->success()) fatal("assertion failed: status.success()");
-        samples.push_back(whole_milliseconds(end - start));
+        sample = whole_milliseconds(end - start);
     }
     return median_of(samples);
 }

@@ -1,8 +1,8 @@
 // The cold-start check: how long the application takes to answer --version and exit.
 #pragma once
 
+#include <array>
 #include <cstdint>
-#include <span>
 #include <string>
 
 #include "os/clock.hpp"
@@ -15,8 +15,11 @@ inline constexpr std::uint64_t COLD_START_BUDGET_MS = 200;
 // Whole milliseconds, the remainder dropped; a negative span is 0.
 std::uint64_t whole_milliseconds(os::MonotonicClock::duration elapsed);
 
+// The timed launches' milliseconds, in launch order.
+using Samples = std::array<std::uint64_t, COLD_START_RUNS>;
+
 // The sixth smallest of the ten samples: the upper middle one, no averaging.
-std::uint64_t median_of(std::span<const std::uint64_t> samples);
+std::uint64_t median_of(Samples samples);
 
 // Launches `path` with "--version" once untimed, then COLD_START_RUNS times timed, and
 // returns the median in milliseconds. A timed launch that cannot be started, or that does

@@ -1,7 +1,5 @@
 #include "cold_start.hpp"
 
-#include <array>
-
 #include <gtest/gtest.h>
 
 namespace murv::perf_assert {
@@ -10,11 +8,9 @@ namespace {
 using namespace std::chrono_literals;
 
 TEST(Median, IsTheSixthSmallestWhateverTheOrder) {
-    const std::array<std::uint64_t, 10> samples{70, 10, 100, 40, 20, 90, 60, 30, 80, 50};
-    EXPECT_EQ(median_of(samples), 60u);  // the upper middle one, not 55
-    EXPECT_EQ(median_of(std::array<std::uint64_t, 10>{7, 7, 7, 7, 7, 7, 7, 7, 7, 7}), 7u);
-    EXPECT_EQ(median_of(std::array<std::uint64_t, 10>{0, 0, 0, 0, 0, 201, 201, 201, 201, 201}),
-              201u);
+    EXPECT_EQ(median_of({70, 10, 100, 40, 20, 90, 60, 30, 80, 50}), 60u);  // not 55
+    EXPECT_EQ(median_of({7, 7, 7, 7, 7, 7, 7, 7, 7, 7}), 7u);
+    EXPECT_EQ(median_of({0, 0, 0, 0, 0, 201, 201, 201, 201, 201}), 201u);
 }
 
 TEST(WholeMilliseconds, TruncatesAndTreatsABackwardClockAsZero) {

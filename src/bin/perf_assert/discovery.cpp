@@ -15,10 +15,9 @@ std::array<std::string, 2> release_candidates(std::string_view project_dir) {
             fmt::format("{}/../target/release/murv{}", project_dir, suffix)};
 }
 
-std::optional<std::string> first_existing(std::span<const std::string> candidates,
-                                          const std::function<bool(const std::string&)>& exists) {
+std::optional<std::string> first_existing(std::span<const std::string> candidates) {
     for (const std::string& candidate : candidates) {
-        if (exists(candidate)) return candidate;
+        if (os::path_exists(candidate)) return candidate;
     }
     return std::nullopt;
 }
@@ -31,7 +30,7 @@ std::string not_found_message(std::span<const std::string> candidates) {
 
 std::string find_release_executable() {
     const auto candidates = release_candidates(APP_PROJECT_DIR);
-    auto found = first_existing(candidates, os::path_exists);
+    auto found = first_existing(candidates);
     if (!found) fatal(not_found_message(candidates));
     print(path_line(*found));
     return std::move(*found);

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <array>
-#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -18,9 +17,8 @@ extern const std::string_view APP_PROJECT_DIR;
 // normalised.
 std::array<std::string, 2> release_candidates(std::string_view project_dir);
 
-// The first candidate for which `exists` holds; later ones are not asked about.
-std::optional<std::string> first_existing(std::span<const std::string> candidates,
-                                          const std::function<bool(const std::string&)>& exists);
+// The first candidate that exists (os::path_exists); later ones are not asked about.
+std::optional<std::string> first_existing(std::span<const std::string> candidates);
 
 // The fatal message when no candidate exists.
 std::string not_found_message(std::span<const std::string> candidates);

@@ -1,7 +1,5 @@
 #include "discovery.hpp"
 
-#include <vector>
-
 #include <gtest/gtest.h>
 
 #include "os/platform.hpp"
@@ -20,25 +18,16 @@ TEST(ReleaseCandidates, JoinsWithForwardSlashesAndNormalisesNothing) {
               R"(C:\src\murv\/../target/release/murv)" + SUFFIX);
 }
 
-TEST(FirstExisting, TheFirstWinsAndTheSecondIsNotAskedAbout) {
-    const auto candidates = release_candidates("/p");
-    std::vector<std::string> asked;
-    const auto found = first_existing(candidates, [&](const std::string& path) {
-        asked.push_back(path);
-        return true;
-    });
-    EXPECT_EQ(found, candidates[0]);
-    EXPECT_EQ(asked, std::vector<std::string>{candidates[0]});
-}
-
-TEST(FirstExisting, FindsTheSecondOnDiskKeepingItsDotDot) {
+// None, then the second (keeping its ".."), then both: the first that exists wins.
+TEST(FirstExisting, IsTheFirstCandidateOnDisk) {
     test::TempDir dir;
     std::filesystem::create_directories(dir.path() / u8"项目");
     const auto candidates = release_candidates(dir.utf8() + "/项目");
-    EXPECT_EQ(first_existing(candidates, os::path_exists), std::nullopt);
+    EXPECT_EQ(first_existing(candidates), std::nullopt);
     test::write_file(dir.path() / ("target/release/murv" + SUFFIX), "");
-    EXPECT_EQ(first_existing(candidates, os::path_exists),
-              dir.utf8() + "/项目/../target/release/murv" + SUFFIX);
+    EXPECT_EQ(first_existing(candidates), dir.utf8() + "/项目/../target/release/murv" + SUFFIX);
+    test::write_file(dir.path() / u8"项目/target/release" / ("murv" + SUFFIX), "");
+    EXPECT_EQ(first_existing(candidates), dir.utf8() + "/项目/target/release/murv" + SUFFIX);
 }
 
 TEST(NotFoundMessage, ListsBothCandidatesQuoted) {

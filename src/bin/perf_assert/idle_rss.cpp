@@ -1,5 +1,12 @@
 #include "idle_rss.hpp"
 
+#include <optional>
+#include <vector>
+
+#include <fmt/format.h>
+
+#include "base/fatal.hpp"
+#include "os/clock.hpp"
 #include "os/platform.hpp"
 #include "os/resident_memory.hpp"
 #include "session/manager.hpp"
@@ -20,9 +27,27 @@ std::uint64_t resident_bytes_or_stop() {
     return *bytes;
 }
 
-asio::awaitable<std::uint64_t> measure_idle_rss() {
-    session::SessionManager manager;
-    co_return co_await idle_rss_of(manager);
+asio::awaitable<std::uint64_t> measure_idle_rss(pty::PtySystem& layer) {
+    session::SessionManager sessions(layer);
+    std::vector<session::SessionId> ids;
+    ids.reserve(IDLE_SESSION_COUNT);
+    for (std::size_t i = 0; i < IDLE_SESSION_COUNT; ++i) {
+        auto opened = co_await sessions.open_session(idle_session_shell(), std::nullopt, IDLE_COLS,
+                                                     IDLE_ROWS);
+        if (!opened) fatal(fmt::format("开 session 失败: {}", opened.error().describe()));
+        ids.push_back(*opened);
+    }
+
+    co_await os::sleep_for(IDLE_WAIT);
+    const std::uint64_t resident = resident_bytes_or_stop();
+
+    for (const session::SessionId& id : ids) {
+        (void)co_await sessions.close_session(id);  // an error changes nothing here
+    }
+    ids = {};
+
+    co_await os::sleep_for(CLOSE_GRACE);
+    co_return whole_megabytes(resident);
 }
 
 }  // namespace murv::perf_assert

@@ -1,20 +1,19 @@
 #include "idle_rss.hpp"
 
 #include <algorithm>
-#include <functional>
+#include <optional>
 
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 
-#include "base/error.hpp"
 #include "blocking_host_pty.hpp"
+#include "fake_pty.hpp"
+#include "os/platform.hpp"
 #include "report.hpp"
-#include "session/manager.hpp"
 #include "test_support.hpp"
 
 namespace murv::perf_assert {
 namespace {
-
-using session::SessionId;
 
 TEST(WholeMegabytes, RoundsDownAndTheBudgetEdgeHolds) {
     EXPECT_EQ(whole_megabytes(83'886'080), 80u);
@@ -45,67 +44,34 @@ TEST(IdleSessionShell, IsTheSystemShellVariableWhenPresentEvenEmptyElseTheFallba
     EXPECT_EQ(idle_session_shell(), test::FALLBACK_SHELL);
 }
 
-// Records the calls; closing the second id fails. `on_open` runs after each open.
-struct RecordingSessions {
-    std::vector<std::string> calls;
-    std::vector<SessionId> opened;
-    std::function<void()> on_open = [] {};
-
-    asio::awaitable<Result<SessionId>> open_session(std::optional<std::string> shell,
-                                                    std::optional<std::string> cwd,
-                                                    std::uint16_t cols, std::uint16_t rows) {
-        calls.push_back(fmt::format("open {} {} {}x{}", *shell, cwd.has_value(), cols, rows));
-        opened.push_back(SessionId::generate());
-        on_open();
-        co_return opened.back();
-    }
-    asio::awaitable<Result<void>> close_session(SessionId id) {
-        const auto index = std::find(opened.begin(), opened.end(), id) - opened.begin();
-        calls.push_back(fmt::format("close {}", index));
-        if (index == 1) co_return std::unexpected(Error("session 不存在: " + id.to_string()));
-        co_return Result<void>{};
-    }
-};
-
-constexpr IdleWaits SHORT_WAITS{std::chrono::milliseconds(1), std::chrono::milliseconds(1)};
-
-TEST(IdleCheck, OpensFiveThenClosesAllInOrderEvenWhenACloseFails) {
-    test::ScopedEnv shell(test::SYSTEM_SHELL_VARIABLE, "/bin/sh");
-    RecordingSessions sessions;
-    const auto megabytes = test::run_task(idle_rss_of(sessions, SHORT_WAITS));
-    EXPECT_EQ(sessions.calls,
-              (std::vector<std::string>{"open /bin/sh false 80x24", "open /bin/sh false 80x24",
-                                        "open /bin/sh false 80x24", "open /bin/sh false 80x24",
-                                        "open /bin/sh false 80x24", "close 0", "close 1", "close 2",
-                                        "close 3", "close 4"}));
-    EXPECT_GT(megabytes, 0u);  // a real reading of this process
-}
-
-TEST(IdleCheck, ReadsTheShellVariableAfreshForEachOpen) {
+// Five opens on 80x24 terminals, each of the shell the variable names at that moment, in the
+// directory a session gets when none is given; the reading; then the five closes in order.
+TEST(IdleCheck, OpensFiveWithTheShellOfTheMomentThenClosesThemInOrder) {
     std::optional<test::ScopedEnv> shell;
-    shell.emplace(test::SYSTEM_SHELL_VARIABLE, "first-shell");
-    RecordingSessions sessions;
-    sessions.on_open = [&] {
+    shell.emplace(test::SYSTEM_SHELL_VARIABLE, "shell-0");
+    test::FakePtySystem layer;
+    test::FakeLog& log = layer.log();
+    log.end_output();
+    log.on_spawn = [&] {
         shell.reset();
-        shell.emplace(test::SYSTEM_SHELL_VARIABLE, fmt::format("shell-{}", sessions.opened.size()));
+        shell.emplace(test::SYSTEM_SHELL_VARIABLE, fmt::format("shell-{}", log.programs.size()));
     };
-    (void)test::run_task(idle_rss_of(sessions, SHORT_WAITS));
+    const auto megabytes = test::run_task(measure_idle_rss(layer));
     shell.reset();
-    ASSERT_EQ(sessions.calls.size(), 10u);
-    EXPECT_EQ(sessions.calls[0], "open first-shell false 80x24");
-    EXPECT_EQ(sessions.calls[1], "open shell-1 false 80x24");
-    EXPECT_EQ(sessions.calls[4], "open shell-4 false 80x24");
+    EXPECT_EQ(log.programs,
+              (std::vector<std::string>{"shell-0", "shell-1", "shell-2", "shell-3", "shell-4"}));
+    EXPECT_EQ(std::ranges::count(log.snapshot(), "openpty 80x24"), 5);
+    EXPECT_EQ(log.command->cwd(), os::profile_directory());
+    EXPECT_EQ(log.masters_released, (std::vector<int>{0, 1, 2, 3, 4}));
+    EXPECT_GT(megabytes, 0u);  // a real reading of this process
 }
 
 // The whole check on sessions whose console host waits for its output to be read before a close
 // completes (Windows before 11 24H2), with shells that write throughout.
 TEST(IdleCheck, CompletesUnderAHostThatWaitsForItsOutputToBeRead) {
     test::BlockingHostPtySystem layer;
-    {
-        session::SessionManager manager(layer);
-        (void)test::run_task(idle_rss_of(manager, SHORT_WAITS));
-        EXPECT_EQ(layer.closes(), 5);
-    }
+    (void)test::run_task(measure_idle_rss(layer));
+    EXPECT_EQ(layer.closes(), 5);
     EXPECT_EQ(layer.hung_closes(), 0);
 }
 

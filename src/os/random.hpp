@@ -1,0 +1,15 @@
+// The operating system's cryptographic random source.
+#pragma once
+
+#include <cstddef>
+#include <span>
+
+#include "base/error.hpp"
+
+namespace murv::os {
+
+// Fills `bytes` from the operating system's cryptographic random source. The error is the
+// system's, in words.
+Result<void> random_bytes(std::span<std::byte> bytes);
+
+}  // namespace murv::os
