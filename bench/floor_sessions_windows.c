@@ -201,9 +201,35 @@ static int is_list(const wchar_t* name) {
            compare_names(name, -1, L"Os2LibPath", -1) == CSTR_EQUAL;
 }
 
-/* Applies the variables stored at `subkey`: the plain values, then the expandable ones (a
- * list's always is), each replacing one of the same name; where `joins`, a list is appended to
- * the list so far. An empty value, a name that is empty or has '=', and `skipped` are left out. */
+/* Sets `name` to the stored `value`: expanded where `expandable`, and where `joins` and `name`
+ * is a list that the environment has, appended to that list. Takes `value`. */
+static int apply_one(struct environment* e, const wchar_t* name, wchar_t* value, int expandable,
+                     int joins) {
+    if (value != NULL && expandable) {
+        wchar_t* whole = expanded(e, value);
+        free(value);
+        value = whole;
+    }
+    const struct variable* so_far = find(e, name, wcslen(name));
+    if (value != NULL && joins && so_far != NULL && is_list(name)) {
+        const size_t a = wcslen(so_far->value), b = wcslen(value);
+        const int separate = a > 0 && so_far->value[a - 1] != L';' && value[0] != L';';
+        wchar_t* both = malloc((a + separate + b + 1) * sizeof *both);
+        if (both != NULL) {
+            memcpy(both, so_far->value, a * sizeof *both);
+            if (separate) both[a] = L';';
+            memcpy(both + a + separate, value, (b + 1) * sizeof *both);
+        }
+        free(value);
+        value = both;
+    }
+    return set(e, copy_of(name, wcslen(name)), value);
+}
+
+/* Applies the variables stored at `subkey`, each replacing one of the same name: the plain
+ * values as they are listed, then the expandable ones (a list's always is), which may refer to
+ * any of them; where `joins`, a list is appended to the list so far. An empty value, a name that
+ * is empty or has '=', and `skipped` are left out. */
 static int apply_stored(struct environment* e, HKEY root, const wchar_t* subkey, int joins,
                         const wchar_t* skipped) {
     HKEY key;
@@ -211,45 +237,42 @@ static int apply_stored(struct environment* e, HKEY root, const wchar_t* subkey,
     DWORD name_capacity = 0, data_capacity = 0;
     int result = -1;
     wchar_t *name = NULL, *data = NULL;
+    struct environment later = {NULL, 0, 0}; /* the expandable ones */
     if (RegQueryInfoKeyW(key, NULL, NULL, NULL, NULL, NULL, NULL, NULL, &name_capacity,
                          &data_capacity, NULL, NULL) == ERROR_SUCCESS &&
         (name = malloc((name_capacity + 1) * sizeof *name)) != NULL &&
         (data = malloc(data_capacity + sizeof *data)) != NULL) {
         result = 0;
-        for (int expandable = 0; expandable < 2 && result == 0; ++expandable) {
-            for (DWORD index = 0; result == 0; ++index) {
-                DWORD name_length = name_capacity + 1, type, size = data_capacity;
-                const LSTATUS status =
-                    RegEnumValueW(key, index, name, &name_length, NULL, &type, (BYTE*)data, &size);
-                if (status == ERROR_NO_MORE_ITEMS) break;
-                if (status == ERROR_MORE_DATA) continue;
-                if (status != ERROR_SUCCESS) break;
-                data[size / sizeof *data] = L'\0';
-                const int list = is_list(name);
-                if ((type != REG_SZ && type != REG_EXPAND_SZ) || data[0] == L'\0' ||
-                    name_length == 0 || wcschr(name, L'=') != NULL ||
-                    (skipped != NULL && compare_names(name, -1, skipped, -1) == CSTR_EQUAL) ||
-                    (type == REG_EXPAND_SZ || list) != expandable) {
-                    continue;
-                }
-                wchar_t* value = expandable ? expanded(e, data) : copy_of(data, wcslen(data));
-                const struct variable* so_far = find(e, name, name_length);
-                if (value != NULL && list && joins && so_far != NULL) {
-                    const size_t a = wcslen(so_far->value), b = wcslen(value);
-                    const int separate = a > 0 && so_far->value[a - 1] != L';' && value[0] != L';';
-                    wchar_t* both = malloc((a + separate + b + 1) * sizeof *both);
-                    if (both != NULL) {
-                        memcpy(both, so_far->value, a * sizeof *both);
-                        if (separate) both[a] = L';';
-                        memcpy(both + a + separate, value, (b + 1) * sizeof *both);
-                    }
-                    free(value);
-                    value = both;
-                }
-                result = set(e, copy_of(name, name_length), value);
+        for (DWORD index = 0; result == 0; ++index) {
+            DWORD name_length = name_capacity + 1, type, size = data_capacity;
+            const LSTATUS status =
+                RegEnumValueW(key, index, name, &name_length, NULL, &type, (BYTE*)data, &size);
+            if (status == ERROR_NO_MORE_ITEMS) break;
+            if (status == ERROR_MORE_DATA) continue;
+            if (status != ERROR_SUCCESS) break;
+            data[size / sizeof *data] = L'\0'; /* read up to its first NUL */
+            if ((type != REG_SZ && type != REG_EXPAND_SZ) || data[0] == L'\0' || name_length == 0 ||
+                wcschr(name, L'=') != NULL ||
+                (skipped != NULL && compare_names(name, -1, skipped, -1) == CSTR_EQUAL)) {
+                continue;
+            }
+            wchar_t* value = copy_of(data, wcslen(data));
+            if (type == REG_EXPAND_SZ || is_list(name)) {
+                result = set(&later, copy_of(name, name_length), value);
+            } else {
+                result = apply_one(e, name, value, 0, 0);
             }
         }
+        for (size_t i = 0; i < later.count && result == 0; ++i) {
+            result = apply_one(e, later.variables[i].name, later.variables[i].value, 1, joins);
+            later.variables[i].value = NULL;
+        }
     }
+    for (size_t i = 0; i < later.count; ++i) {
+        free(later.variables[i].name);
+        free(later.variables[i].value);
+    }
+    free(later.variables);
     free(name);
     free(data);
     RegCloseKey(key);
