@@ -7,7 +7,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 #include "base/quote.hpp"
@@ -23,15 +22,16 @@ void expect(bool holds) {
     if (!holds) violated();
 }
 
-// The characters that cannot be shown as they are, typed out from the quoting's documentation:
-// controls and invisible format, joining, directional and separator characters.
-constexpr std::pair<char32_t, char32_t> HIDDEN[] = {
-    {0x00, 0x1f},     {0x7f, 0x9f},     {0xad, 0xad},     {0x61c, 0x61c},   {0x180e, 0x180e},
-    {0x200b, 0x200f}, {0x2028, 0x202e}, {0x2060, 0x206f}, {0xfeff, 0xfeff}, {0xfff9, 0xfffb},
+// The characters that cannot be shown as they are: the generated table that the quoting
+// searches, read here range by range, so that a fault of the search shows.
+struct EscapedRange {
+    char32_t first, last;
 };
 
+#include "base/quote_escaped.inc"
+
 bool hidden(char32_t c) {
-    for (const auto& [first, last] : HIDDEN) {
+    for (const auto& [first, last] : ESCAPED_RANGES) {
         if (c >= first && c <= last) return true;
     }
     return false;

@@ -1,5 +1,8 @@
 #include "base/quote.hpp"
 
+#include <algorithm>
+#include <iterator>
+
 #include <fmt/format.h>
 
 #include "base/utf8.hpp"
@@ -7,22 +10,19 @@
 namespace murv {
 namespace {
 
+struct EscapedRange {
+    char32_t first, last;
+};
+
+#include "base/quote_escaped.inc"
+
+// Printable unless the generated table holds it: looked up by binary search on the last code
+// point of each range.
 bool is_printable(char32_t c) {
-    if (c < 0x20 || (c >= 0x7f && c <= 0x9f)) return false;  // C0, DEL, C1
-    switch (c) {
-        case 0x00ad:  // soft hyphen
-        case 0x061c:  // Arabic letter mark
-        case 0x180e:  // Mongolian vowel separator
-        case 0xfeff:  // byte order mark
-            return false;
-        default:
-            break;
-    }
-    if (c >= 0x200b && c <= 0x200f) return false;  // zero-width characters, directional marks
-    if (c >= 0x2028 && c <= 0x202e) return false;  // line/paragraph separators, embeddings
-    if (c >= 0x2060 && c <= 0x206f) return false;  // word joiner, invisible operators, isolates
-    if (c >= 0xfff9 && c <= 0xfffb) return false;  // interlinear annotation controls
-    return true;
+    const auto range =
+        std::lower_bound(std::begin(ESCAPED_RANGES), std::end(ESCAPED_RANGES), c,
+                         [](const EscapedRange& r, char32_t v) { return r.last < v; });
+    return range == std::end(ESCAPED_RANGES) || c < range->first;
 }
 
 }  // namespace

@@ -13,9 +13,9 @@ namespace murv {
 // UTF-8 as \x and two lower-case hex digits. Printable characters, non-ASCII ones included,
 // are written unchanged.
 //
-// Non-printable: the C0 controls, DEL, the C1 controls, and the invisible format and
-// separator characters that can hide or reorder text (soft hyphen, zero-width characters,
-// bidirectional controls, line and paragraph separators, the byte order mark).
+// Non-printable, by Unicode 17.0: the general categories Cc, Cf, Cs, Co, Cn, Zl, Zp and Zs
+// (but for the space U+0020), and every character with the property Grapheme_Extend (combining
+// marks, variation selectors), which would otherwise join the character before it.
 std::string debug_quoted(std::string_view text);
 
 // "[" then each text quoted as above, separated by ", ", then "]".

@@ -30,10 +30,22 @@ TEST(DebugQuoted, EscapesWhatCannotBeShownAndKeepsTheRest) {
         {"\xe4\xb8", R"("\xe4\xb8")"},
         {"\xc0\xaf", R"("\xc0\xaf")"},
         {"\xed\xa0\x80", R"("\xed\xa0\x80")"},
-        // Printable text, non-ASCII and the neighbours of the ranges above included.
-        {"/home/用户/target/release/murv ✅ é '", "\"/home/用户/target/release/murv ✅ é '\""},
-        {"\u00a0\u00ae\u2027\u202f\u205f\u2070\ufffc",
-         "\"\u00a0\u00ae\u2027\u202f\u205f\u2070\ufffc\""},
+        // Known answers of Unicode 17.0 (the code charts), each beside a printable neighbour:
+        // no-break, narrow no-break, medium mathematical and ideographic space (Zs); combining
+        // acute, the combining voiced sound mark, a variation selector, the enclosing keycap
+        // (Grapheme_Extend); the Arabic number signs and tag characters (Cf); private use;
+        // unassigned code points and noncharacters (Cn).
+        {"\u00a0\u00a1 \u202f\u2027 \u205f \u3000\u3001",
+         R"("\u{a0}¡ \u{202f}‧ \u{205f} \u{3000}、")"},
+        {"e\u0301\u02ff\u0370 \u3096\u3099\u309b \u2764\ufe0f\ufe10 1\u20e3",
+         R"("e\u{301}˿Ͱ ゖ\u{3099}゛ ❤\u{fe0f}︐ 1\u{20e3}")"},
+        {"\u0600\u0605\u0606 \U0001f3f4\U000e0067\U000e007f",
+         R"("\u{600}\u{605}؆ 🏴\u{e0067}\u{e007f}")"},
+        {"\ue000\uf8ff\uf900", "\"\\u{e000}\\u{f8ff}\uf900\""},
+        {"\u0377\u0378\u037a \ufffd\ufffe \U0010ffff", R"("ͷ\u{378}ͺ �\u{fffe} \u{10ffff}")"},
+        // Printable text: a path in Chinese, an emoji, a Hangul syllable, a supplementary ideograph.
+        {"/home/用户/target/release/murv ✅ é ' \U0001f600\u4e2d\U00020000\uac00",
+         "\"/home/用户/target/release/murv ✅ é ' \U0001f600\u4e2d\U00020000\uac00\""},
     };
     for (const auto& [text, quoted] : cases) {
         EXPECT_EQ(debug_quoted(text), quoted);
