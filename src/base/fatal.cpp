@@ -1,6 +1,7 @@
 #include "base/fatal.hpp"
 
 #include <atomic>
+#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -109,13 +110,21 @@ void fatal(std::string_view message, std::source_location where) {
         if (!run_ending.exchange(false)) std::_Exit(EXIT_FATAL);
     }
     if (current != nullptr) stopping_thread = current();
-    // The source place fits a fixed buffer: a file name is a path, and paths are bounded.
-    char place[4200];
-    const auto end = fmt::format_to_n(place, sizeof place, "\nthread '{}' stopped at {}:{}:{}:\n",
-                                      name_of_this_thread(current), where.file_name(), where.line(),
-                                      where.column());
+    // Written piece by piece, with no buffer for the whole line: a stop made where the stack
+    // has nearly run out still needs little of it.
+    char numbers[48];
+    const auto line_end = std::to_chars(numbers, numbers + 20, where.line()).ptr;
+    *line_end = ':';
+    auto end = std::to_chars(line_end + 1, line_end + 21, where.column()).ptr;
+    *end++ = ':';
+    *end++ = '\n';
     const auto write = write_diagnostic.load();
-    write(std::string_view(place, end.out));
+    write("\nthread '");
+    write(name_of_this_thread(current));
+    write("' stopped at ");
+    write(where.file_name());
+    write(":");
+    write(std::string_view(numbers, end));
     write(message);
     write("\n");
     std::_Exit(EXIT_FATAL);
