@@ -43,11 +43,13 @@ struct Launch {
     std::vector<std::string> args;
     std::filesystem::path cwd = ".";
     std::vector<std::pair<std::string, std::optional<std::string>>> env;  // nullopt: removed
+    bool env_alone = false;  // `env` is the whole environment, not changes to this process's
     Stdout out = Stdout::captured;
     bool stdin_closed = false;
     bool stray_descriptor = false;              // one more descriptor, open without close-on-exec
     std::optional<rlim_t> descriptor_limit;     // RLIMIT_NOFILE, soft and hard
     std::optional<rlim_t> address_space_limit;  // RLIMIT_AS, soft and hard
+    std::optional<rlim_t> stack_limit;          // RLIMIT_STACK, soft and hard
     std::vector<int> ignored_signals;           // set to SIG_IGN, as a parent may leave them
     bool signals_blocked = false;               // every signal in the mask
     std::chrono::seconds time_limit{60};        // then it is killed, and counted as hung
@@ -78,6 +80,10 @@ struct Launch {
     }
     Launch& with_address_space_limit(rlim_t bytes) {
         address_space_limit = bytes;
+        return *this;
+    }
+    Launch& with_stack_limit(rlim_t bytes) {
+        stack_limit = bytes;
         return *this;
     }
     Launch& with_signals_ignored(std::vector<int> signals) {
@@ -142,6 +148,12 @@ inline Outcome run_program(const std::string& program, const Launch& launch = {}
         argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
     std::vector<std::string> env = environment_with(launch.env);
+    if (launch.env_alone) {
+        env.clear();
+        for (const auto& [name, value] : launch.env) {
+            if (value) env.push_back(name + "=" + *value);
+        }
+    }
     std::vector<char*> envp;
     for (auto& entry : env)
         envp.push_back(entry.data());
@@ -153,6 +165,8 @@ inline Outcome run_program(const std::string& program, const Launch& launch = {}
     if (launch.address_space_limit) {
         address_space = {*launch.address_space_limit, *launch.address_space_limit};
     }
+    rlimit stack{};
+    if (launch.stack_limit) stack = {*launch.stack_limit, *launch.stack_limit};
 
     // Whatever the test runner left open stays out of the program; only the stray one goes in.
     const long open_max = ::sysconf(_SC_OPEN_MAX);
@@ -177,7 +191,8 @@ inline Outcome run_program(const std::string& program, const Launch& launch = {}
             (!launch.stdin_closed || ::close(STDIN_FILENO) == 0 || errno == EBADF) &&
             ::chdir(cwd.c_str()) == 0 &&
             (!launch.descriptor_limit || ::setrlimit(RLIMIT_NOFILE, &limit) == 0) &&
-            (!launch.address_space_limit || ::setrlimit(RLIMIT_AS, &address_space) == 0);
+            (!launch.address_space_limit || ::setrlimit(RLIMIT_AS, &address_space) == 0) &&
+            (!launch.stack_limit || ::setrlimit(RLIMIT_STACK, &stack) == 0);
         if (!ready) ::_exit(126);
         ::execve(program.c_str(), argv.data(), envp.data());
         ::_exit(127);

@@ -15,7 +15,8 @@ namespace murv::os {
 //    nothing here waits for a signal. The programs the tool starts get the defaults and an
 //    empty mask whatever this process has;
 //  - every thread allocates from one arena of the C library's allocator (see the POSIX file);
-//  - fatal stops get what they need of the platform (install_fatal_platform).
+//  - fatal stops get what they need of the platform (install_fatal_platform);
+//  - a stack that runs out is a fatal stop (guard_stacks; POSIX).
 void prepare_process();
 
 }  // namespace murv::os

@@ -5,8 +5,12 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <fmt/format.h>
+
+#include "base/fatal.hpp"
 #include "os/process_setup.hpp"
 #include "os/standard_streams.hpp"
+#include "os/thread.hpp"
 
 namespace murv::os {
 namespace {
@@ -36,6 +40,9 @@ void prepare_process() {
     // per session. Nothing here allocates often enough on two threads at once to wait for it.
     ::mallopt(M_ARENA_MAX, 1);
     install_fatal_platform();
+    if (auto guarded = guard_stacks(); !guarded) {
+        fatal(fmt::format("failed to guard the stacks: {}", guarded.error().describe()));
+    }
 }
 
 }  // namespace murv::os
