@@ -16,7 +16,8 @@ namespace murv::os {
 //    empty mask whatever this process has;
 //  - every thread allocates from one arena of the C library's allocator (see the POSIX file);
 //  - fatal stops get what they need of the platform (install_fatal_platform);
-//  - a stack that runs out is a fatal stop (guard_stacks; POSIX).
+//  - a stack that runs out is a fatal stop (guard_stacks; POSIX), and so is a failed allocation
+//    from before that set-up on (stop_fatally_when_exhausted).
 void prepare_process();
 
 }  // namespace murv::os

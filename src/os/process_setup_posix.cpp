@@ -40,6 +40,8 @@ void prepare_process() {
     // per session. Nothing here allocates often enough on two threads at once to wait for it.
     ::mallopt(M_ARENA_MAX, 1);
     install_fatal_platform();
+    // Before the stacks' guard, whose error text is allocated, as memory may have run out.
+    stop_fatally_when_exhausted();
     if (auto guarded = guard_stacks(); !guarded) {
         fatal(fmt::format("failed to guard the stacks: {}", guarded.error().describe()));
     }
