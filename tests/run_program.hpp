@@ -82,10 +82,6 @@ struct Launch {
         address_space_limit = bytes;
         return *this;
     }
-    Launch& with_stack_limit(rlim_t bytes) {
-        stack_limit = bytes;
-        return *this;
-    }
     Launch& with_signals_ignored(std::vector<int> signals) {
         ignored_signals = std::move(signals);
         return *this;

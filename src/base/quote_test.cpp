@@ -30,11 +30,9 @@ TEST(DebugQuoted, EscapesWhatCannotBeShownAndKeepsTheRest) {
         {"\xe4\xb8", R"("\xe4\xb8")"},
         {"\xc0\xaf", R"("\xc0\xaf")"},
         {"\xed\xa0\x80", R"("\xed\xa0\x80")"},
-        // Known answers of Unicode 17.0 (the code charts), each beside a printable neighbour:
-        // no-break, narrow no-break, medium mathematical and ideographic space (Zs); combining
-        // acute, the combining voiced sound mark, a variation selector, the enclosing keycap
-        // (Grapheme_Extend); the Arabic number signs and tag characters (Cf); private use;
-        // unassigned code points and noncharacters (Cn).
+        // Known answers of Unicode 17.0's code charts, each beside a printable neighbour: spaces
+        // (Zs), combining marks, a variation selector and the enclosing keycap (Grapheme_Extend),
+        // the Arabic number signs and tags (Cf), private use (Co), unassigned code points (Cn).
         {"\u00a0\u00a1 \u202f\u2027 \u205f \u3000\u3001",
          R"("\u{a0}¡ \u{202f}‧ \u{205f} \u{3000}、")"},
         {"e\u0301\u02ff\u0370 \u3096\u3099\u309b \u2764\ufe0f\ufe10 1\u20e3",
@@ -43,7 +41,8 @@ TEST(DebugQuoted, EscapesWhatCannotBeShownAndKeepsTheRest) {
          R"("\u{600}\u{605}؆ 🏴\u{e0067}\u{e007f}")"},
         {"\ue000\uf8ff\uf900", "\"\\u{e000}\\u{f8ff}\uf900\""},
         {"\u0377\u0378\u037a \ufffd\ufffe \U0010ffff", R"("ͷ\u{378}ͺ �\u{fffe} \u{10ffff}")"},
-        // Printable text: a path in Chinese, an emoji, a Hangul syllable, a supplementary ideograph.
+        // Printable text: a path in Chinese, an emoji, a Hangul syllable, a supplementary
+        // ideograph.
         {"/home/用户/target/release/murv ✅ é ' \U0001f600\u4e2d\U00020000\uac00",
          "\"/home/用户/target/release/murv ✅ é ' \U0001f600\u4e2d\U00020000\uac00\""},
     };

@@ -21,56 +21,35 @@ volatile int never = -1;
 [[gnu::noinline]] int recurse(int depth) {
     volatile char frame[256];
     frame[0] = static_cast<char>(depth);
-    if (depth == never) return 0;
-    return recurse(depth + 1) + frame[0];
+    return depth == never ? 0 : recurse(depth + 1) + frame[0];
 }
 
-void set_up() {
+void guarded(void (*run)()) {
     install_fatal_platform();
     name_this_thread_main();
-    if (!guard_stacks()) std::_Exit(99);
+    if (guard_stacks()) run();
 }
 
-TEST(GuardStacksDeathTest, AStackThatRunsOutIsAFatalStopOnTheMainThreadAndOnAStartedOne) {
+// A fault anywhere else, and the signal sent rather than raised by a fault, still end the
+// process by the signal.
+TEST(GuardStacksDeathTest, AStackThatRunsOutIsAFatalStopAndAnyOtherFaultItsSignal) {
     if (test::SANITIZED) GTEST_SKIP() << "the sanitizer's own handler owns the signal stack";
-    EXPECT_EXIT(
-        {
-            set_up();
-            recurse(0);
-        },
-        testing::ExitedWithCode(EXIT_FATAL),
-        "\nthread 'main' stopped at src/os/thread_posix\\.cpp:.+:\n"
-        "thread 'main' has overflowed its stack\n$");
-    EXPECT_EXIT(
-        {
-            set_up();
-            if (!start_detached_thread([] { recurse(0); }, 256 << 10)) std::_Exit(98);
-            std::this_thread::sleep_for(std::chrono::seconds(30));
-        },
-        testing::ExitedWithCode(EXIT_FATAL),
-        "\nthread '<unnamed>' stopped at src/os/thread_posix\\.cpp:.+:\n"
-        "thread '<unnamed>' has overflowed its stack\n$");
-}
-
-// A fault anywhere else, and the signal sent rather than raised by a fault, end the process
-// by the signal, as without the guard.
-TEST(GuardStacksDeathTest, AnyOtherFaultStillEndsTheProcessByItsSignal) {
-    if (test::SANITIZED) GTEST_SKIP() << "the sanitizer's own handler owns the signal stack";
-    EXPECT_EXIT(
-        {
-            set_up();
-            void* page = ::mmap(nullptr, 4096, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-            (void)*static_cast<volatile char*>(page);
-        },
-        testing::KilledBySignal(SIGSEGV), "");
-    for (const int signal : {SIGSEGV, SIGBUS}) {
-        EXPECT_EXIT(
-            {
-                set_up();
-                ::raise(signal);
-            },
-            testing::KilledBySignal(signal), "");
-    }
+    EXPECT_EXIT(guarded([] { recurse(0); }), testing::ExitedWithCode(EXIT_FATAL),
+                "\nthread 'main' stopped at src/os/thread_posix\\.cpp:.+:\n"
+                "thread 'main' has overflowed its stack\n$");
+    EXPECT_EXIT(guarded([] {
+                    (void)start_detached_thread([] { recurse(0); }, 256 << 10);
+                    std::this_thread::sleep_for(std::chrono::seconds(30));
+                }),
+                testing::ExitedWithCode(EXIT_FATAL),
+                "\nthread '<unnamed>' stopped at src/os/thread_posix\\.cpp:.+:\n"
+                "thread '<unnamed>' has overflowed its stack\n$");
+    EXPECT_EXIT(guarded([] {
+                    (void)*static_cast<volatile char*>(
+                        ::mmap(nullptr, 4096, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+                }),
+                testing::KilledBySignal(SIGSEGV), "");
+    EXPECT_EXIT(guarded([] { ::raise(SIGBUS); }), testing::KilledBySignal(SIGBUS), "");
 }
 
 }  // namespace
