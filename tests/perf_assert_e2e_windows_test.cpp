@@ -379,6 +379,8 @@ TEST_F(PerfAssertRun, ARefusedCallIsAFatalStopThatSaysWhyOrChangesNothing) {
     const char* const PASSES = nullptr;
     const std::string out_of_memory =
         "\nthread 'main' stopped at [^\n]+\nmemory allocation failed\n$";
+    const std::string refused_console =
+        "\nthread 'main' stopped at [^\n]+\nfailed printing to stdout: [^\n]+ \\(os error 6\\)\n$";
     const struct {
         const char* failure;  // function:call:error, or nullptr for none
         Stdout stdout_to;
@@ -407,6 +409,10 @@ TEST_F(PerfAssertRun, ARefusedCallIsAFatalStopThatSaysWhyOrChangesNothing) {
         // A console that does not tell its mode still takes text, not bytes in its code page.
         {"GetConsoleMode:1:6", Stdout::console, 0, PASSES},
         {nullptr, Stdout::write_only_console, 0, PASSES},
+        // A console that refuses a write, the first or a later one, is a failed write: not a
+        // file to which the line goes as bytes.
+        {"WriteConsoleW:1:6", Stdout::console, 2, refused_console.c_str()},
+        {"WriteConsoleW:3:6", Stdout::console, 2, refused_console.c_str()},
     };
     for (const auto& row : rows) {
         const std::string failure = row.failure != nullptr ? row.failure : "";

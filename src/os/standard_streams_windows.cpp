@@ -1,7 +1,10 @@
 #include <algorithm>
+#include <atomic>
 #include <iterator>
 
 #include <windows.h>
+#include <winioctl.h>
+#include <winternl.h>
 
 #include "base/fatal.hpp"
 #include "base/utf8.hpp"
@@ -14,8 +17,8 @@ namespace {
 
 // A console takes text, not bytes: through WriteFile it would read them in its code page. The
 // text is converted a buffer at a time, so that nothing is allocated; what is not UTF-8
-// becomes U+FFFD. Returns 0 or the error code; `wrote` tells whether any of it went out.
-DWORD write_console(HANDLE console, std::string_view bytes, bool& wrote) {
+// becomes U+FFFD. Returns 0 or the error code.
+DWORD write_console(HANDLE console, std::string_view bytes) {
     // Larger writes fail on some console hosts; 8 KiB is taken everywhere.
     wchar_t buffer[4096];
     std::size_t used = 0;
@@ -27,7 +30,6 @@ DWORD write_console(HANDLE console, std::string_view bytes, bool& wrote) {
                 return ::GetLastError();
             }
             if (written == 0) return ERROR_WRITE_FAULT;  // no progress: it would go on for ever
-            wrote = true;
             at += written;
         }
         used = 0;
@@ -60,24 +62,56 @@ DWORD write_file(HANDLE file, std::string_view bytes) {
     return 0;
 }
 
+enum class Kind : char { unknown, console, file };
+
+// What each stream's handle is, found at its first write. Not a function-local static: those
+// have no guard here, and a reader thread's stop may write first.
+std::atomic<Kind> kinds[2];
+
+using QueryVolume = NTSTATUS(NTAPI*)(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG, FS_INFORMATION_CLASS);
+std::atomic<QueryVolume> query_volume = nullptr;  // looked up at the first query
+
+// Whether `handle` is a console, by the device it names: GetConsoleMode needs read access, and
+// some parents hand on a console opened for writing alone. Where the device cannot be asked,
+// a console that tells its mode is one, and any other handle a failed write.
+DWORD find_kind(HANDLE handle, Kind& kind) {
+    // A file or a pipe needs no query.
+    const DWORD type = ::GetFileType(handle);
+    if (type == FILE_TYPE_DISK || type == FILE_TYPE_PIPE) {
+        kind = Kind::file;
+        return 0;
+    }
+    if (query_volume == nullptr) {
+        query_volume =
+            win32::system_function<QueryVolume>(L"ntdll.dll", "NtQueryVolumeInformationFile");
+    }
+    IO_STATUS_BLOCK status{};
+    FILE_FS_DEVICE_INFORMATION device{};
+    if (const QueryVolume query = query_volume;
+        query != nullptr &&
+        NT_SUCCESS(query(handle, &status, &device, sizeof device, FileFsDeviceInformation))) {
+        kind = device.DeviceType == FILE_DEVICE_CONSOLE ? Kind::console : Kind::file;
+        return 0;
+    }
+    if (DWORD mode = 0; !::GetConsoleMode(handle, &mode)) return ::GetLastError();
+    kind = Kind::console;
+    return 0;
+}
+
 // Returns 0 or the error code; allocates nothing.
 DWORD write_all(StandardStream stream, std::string_view bytes) {
-    const HANDLE handle =
-        ::GetStdHandle(stream == StandardStream::output ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
-    if (handle == INVALID_HANDLE_VALUE) return ::GetLastError();
-    if (handle == nullptr) return ERROR_INVALID_HANDLE;
-    // A console is told by what it is: WriteConsoleW takes a console handle with write access
-    // alone, as some parents hand one on, where GetConsoleMode needs read access too, and may
-    // fail on a console. A file or a pipe goes straight to WriteFile; any other handle (a
-    // character device, or one whose type cannot be read) is tried as a console first, and
-    // takes WriteFile when it is none, which a refusal of the first write says.
-    const DWORD type = ::GetFileType(handle);
-    if (type != FILE_TYPE_DISK && type != FILE_TYPE_PIPE) {
-        bool wrote = false;
-        const DWORD error = write_console(handle, bytes, wrote);
-        if (wrote || error != ERROR_INVALID_HANDLE) return error;
+    const bool output = stream == StandardStream::output;
+    const HANDLE handle = ::GetStdHandle(output ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
+    // A parent may store INVALID_HANDLE_VALUE itself, and the last error says nothing then.
+    if (handle == INVALID_HANDLE_VALUE || handle == nullptr) return ERROR_INVALID_HANDLE;
+    // Decided once: a console that refuses a write is a failed write, not a file.
+    std::atomic<Kind>& stored = kinds[output ? 0 : 1];
+    Kind kind = stored;
+    if (kind == Kind::unknown) {
+        if (const DWORD error = find_kind(handle, kind)) return error;
+        stored = kind;
     }
-    return write_file(handle, bytes);
+    return kind == Kind::console ? write_console(handle, bytes) : write_file(handle, bytes);
 }
 
 void write_diagnostic(std::string_view bytes) noexcept {

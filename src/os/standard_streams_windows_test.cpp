@@ -57,5 +57,15 @@ TEST(WriteStandard, APipeWithoutReaderIsAnErrorNotAnEnd) {
     EXPECT_TRUE(written.error().message().ends_with(")")) << written.error().message();
 }
 
+// A parent may store INVALID_HANDLE_VALUE as the handle, and the last error is then anything.
+TEST(WriteStandard, AnInvalidHandleIsAFailedWriteWhateverTheLastError) {
+    const HANDLE old = ::GetStdHandle(STD_OUTPUT_HANDLE);
+    ::SetStdHandle(STD_OUTPUT_HANDLE, INVALID_HANDLE_VALUE);
+    ::SetLastError(ERROR_SUCCESS);
+    const auto written = write_standard(StandardStream::output, "lost\n");
+    ::SetStdHandle(STD_OUTPUT_HANDLE, old);
+    EXPECT_TRUE(!written && written.error().message().ends_with("(os error 6)"));
+}
+
 }  // namespace
 }  // namespace murv::os
