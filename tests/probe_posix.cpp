@@ -10,9 +10,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <vector>
 
-#include <dirent.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -25,21 +24,13 @@ std::string variable(const char* name) {
     return value ? std::string("=") + value : " unset";
 }
 
+// Up to the same bound as the tests' launches close descriptors to.
 std::string open_descriptors() {
     std::string list;
-    DIR* dir = ::opendir("/proc/self/fd");
-    if (dir == nullptr) return "?";
-    const int own = ::dirfd(dir);
-    std::vector<int> fds;
-    while (const dirent* entry = ::readdir(dir)) {
-        if (entry->d_name[0] == '.') continue;
-        const int fd = std::atoi(entry->d_name);
-        if (fd != own) fds.push_back(fd);
+    for (long fd = 0; fd < std::min(::sysconf(_SC_OPEN_MAX), 65536L); ++fd) {
+        if (::fcntl(static_cast<int>(fd), F_GETFD) >= 0)
+            list += (list.empty() ? "" : ",") + std::to_string(fd);
     }
-    ::closedir(dir);
-    std::sort(fds.begin(), fds.end());
-    for (int fd : fds)
-        list += (list.empty() ? "" : ",") + std::to_string(fd);
     return list;
 }
 
@@ -80,19 +71,13 @@ int main(int argc, char** argv) {
     report += std::string("cwd=") + (::getcwd(cwd, sizeof cwd) ? cwd : "?") + "\n";
     report += "done\n";
 
-    std::string out_path;
-    if (const char* out = std::getenv("PROBE_OUT")) {
-        out_path = out;
-    } else if (const char* dir = std::getenv("PROBE_DIR")) {
-        out_path = std::string(dir) + "/" + std::to_string(::getpid());
-    }
-    if (out_path.empty()) {
-        std::fputs(report.c_str(), stdout);
-    } else {
-        FILE* file = std::fopen(out_path.c_str(), "w");
-        std::fputs(report.c_str(), file);
-        std::fclose(file);
-    }
+    const char* dir = std::getenv("PROBE_DIR");
+    const std::string out_path = std::getenv("PROBE_OUT") ? std::getenv("PROBE_OUT")
+                                 : dir ? std::string(dir) + "/" + std::to_string(::getpid())
+                                       : "";
+    FILE* file = out_path.empty() ? stdout : std::fopen(out_path.c_str(), "w");
+    std::fputs(report.c_str(), file);
+    file == stdout ? std::fflush(file) : std::fclose(file);
 
     const char* exit_code = std::getenv("PROBE_EXIT");
     if (argc > 1) return exit_code != nullptr ? std::atoi(exit_code) : 0;

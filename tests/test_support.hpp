@@ -81,10 +81,6 @@ inline std::vector<std::byte> bytes_of(std::string_view text) {
     return std::vector<std::byte>(first, first + text.size());
 }
 
-}  // namespace test
-
-namespace test {
-
 // A fresh directory, removed with everything in it at the end.
 class TempDir {
   public:
