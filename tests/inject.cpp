@@ -45,28 +45,19 @@ int failing_error = 0;
     ::unsetenv("LD_PRELOAD");
 }
 
-bool fails(std::atomic<long>& calls, std::string_view function) {
-    const long call = ++calls;
-    return call == failing_call && function == failing_function;
-}
-
-template <class Function>
-Function real(const char* name) {
-    return reinterpret_cast<Function>(::dlsym(RTLD_NEXT, name));
-}
-
 }  // namespace
 
 // Each wrapper: its own count, the refusal, or the real call.
-#define INJECTABLE(result, name, failed, parameters, arguments)     \
-    extern "C" result name parameters {                             \
-        static std::atomic<long> calls;                             \
-        static const auto next = real<result(*) parameters>(#name); \
-        if (fails(calls, #name)) {                                  \
-            errno = failing_error;                                  \
-            return failed;                                          \
-        }                                                           \
-        return next arguments;                                      \
+#define INJECTABLE(result, name, failed, parameters, arguments)                       \
+    extern "C" result name parameters {                                               \
+        static std::atomic<long> calls;                                               \
+        static const auto next =                                                      \
+            reinterpret_cast<result(*) parameters>(::dlsym(RTLD_NEXT, #name));        \
+        if (++calls == failing_call && std::string_view(#name) == failing_function) { \
+            errno = failing_error;                                                    \
+            return failed;                                                            \
+        }                                                                             \
+        return next arguments;                                                        \
     }
 
 INJECTABLE(ssize_t, read, -1, (int fd, void* buffer, size_t size), (fd, buffer, size))

@@ -82,8 +82,7 @@ std::optional<Figures> figures_in(const std::string& out) {
     return Figures{std::stoull(m[1]), std::stoull(m[2])};
 }
 
-// A run that ends by itself: a pass with nothing on standard error, or status 2 with a
-// diagnostic that `stop` finds; never a signal.
+// A pass with nothing on standard error, or status 2 with a diagnostic `stop` finds; no signal.
 void expect_own_end(const test::Outcome& outcome, const std::regex& stop, const std::string& at) {
     EXPECT_EQ(outcome.signal, 0) << at << outcome.err;
     if (outcome.exit_code == 0) {
@@ -94,8 +93,7 @@ void expect_own_end(const test::Outcome& outcome, const std::regex& stop, const 
     }
 }
 
-// Some CI agents and daemons start programs with SIGCHLD ignored, which exec keeps and which
-// would have the kernel reap the tool's children before it waits for them; others block signals.
+// CI agents and daemons may start programs with SIGCHLD ignored, or signals blocked.
 TEST_F(PerfAssertRun, PassesWithTheFullReportWhateverSignalSettingsItInherits) {
     install_app("echo 'fake murv 1.0'");
     for (const bool hostile : {false, true}) {
@@ -221,9 +219,8 @@ TEST_F(PerfAssertRun, RunningOutOfDescriptorsIsAFatalStopWhereverItHappens) {
         return run({.env = {{"SHELL", "/bin/sh"}}, .descriptor_limit = limit});
     };
 
-    // Too few for the event loop, whose one descriptor would be the fourth: nothing is printed.
-    // (Standard input closed, so that the loader has one to open the libraries with; the tool
-    // then holds the number with a placeholder. A sanitizer's runtime cannot start with so few.)
+    // Too few for the event loop's one descriptor; standard input closed, so that the loader
+    // has one to open libraries with. (A sanitizer's runtime cannot start with so few.)
     test::Outcome outcome;
     if (!test::SANITIZED) {
         outcome = run({.stdin_closed = true, .descriptor_limit = 3});
@@ -346,11 +343,9 @@ TEST_F(PerfAssertRun, AMemoryFigureOverBudgetEndsTheRunRightAfterItsVerdict) {
     }
 }
 
-// Calls of the event loop's that its library once dropped or threw past the tool: a refused
-// registration or arming of its timer's descriptor left the first timer wait hanging; a block
-// refused to its allocator was std::bad_alloc past the tool's handler. The loop now makes
-// neither: the run passes. A clock that cannot be read stops the run where it is read first:
-// the cold start's first sample, or (after its twenty readings) the idle wait.
+// The event loop's library once hung on a refused arming of its timer and threw std::bad_alloc
+// past the tool; the loop now makes neither call. A clock that cannot be read stops the run
+// where it is first read: the cold start's first sample, or (after twenty) the idle wait.
 TEST_F(PerfAssertRun, ARefusedTimerClockOrBlockEndsTheRunNeverHangsIt) {
     install_app("echo launched");
     enum class Ends { passing, at_the_first_sample, at_the_idle_wait };
@@ -406,10 +401,9 @@ TEST_F(PerfAssertRun, AFailedReadOfAShellsStartEndsTheShellAndTheRun) {
     EXPECT_FALSE(test::has_children()) << "the shell was left to this process";
 }
 
-// Nothing reads the sessions' output, so shells that write without pause only fill the tool's
-// memory: the run still measures, closes the sessions, reports and ends. What the flood adds in
-// the two idle seconds depends on the machine's speed (300 MB and more on an idle machine, 75 MB
-// seen under load), so the tool holds 60 MB besides, and the flood's share puts it over.
+// Nothing reads the sessions' output, so flooding shells only fill the tool's memory. What the
+// flood adds in two seconds depends on the machine (300 MB and more idle, 75 MB seen under
+// load), so the tool holds 60 MB besides, and the flood's share puts it over.
 TEST_F(PerfAssertRun, ShellsThatFloodTheirTerminalsAddToTheFigureAndTheRunEnds) {
     install_app("exit 0");
     const auto outcome =
@@ -423,9 +417,8 @@ TEST_F(PerfAssertRun, ShellsThatFloodTheirTerminalsAddToTheFigureAndTheRunEnds) 
                 static_cast<unsigned long long>(figures->idle_mb));
 }
 
-// From a limit too small for the program to be loaded at all to one where everything fits.
-// Below 8 MiB the steps are fine enough to meet the narrow bands where an allocation is what
-// fails; above, the reader threads' stacks (2 MiB each) are what a run still needs.
+// Below 8 MiB the steps are fine enough to meet the narrow bands where an allocation fails;
+// above, the reader threads' stacks (2 MiB each) are what a run still needs.
 TEST_F(PerfAssertRun, RunningOutOfAddressSpaceIsAFatalStopWhereverItHappens) {
     if (test::SANITIZED) GTEST_SKIP() << "a sanitizer reserves terabytes of address space";
     install_app("exit 0");

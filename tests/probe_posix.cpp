@@ -1,11 +1,8 @@
-// A program for tests to run in place of a shell or of the application: it reports what it
-// was started with, one "name=value" line each, to $PROBE_OUT when set, else to a file named
-// by its process id in $PROBE_DIR when that is set, else to stdout.
-//
-// Started without arguments, as a shell is, it can then go on like one:
-//   PROBE_LINGER set: it reads its input until that ends or fails (as at a hang-up);
-//   PROBE_FLOOD set: it writes to its output without pause until a write fails.
-// PROBE_EXIT=N: it exits with N.
+// Run in place of a shell or of the application, it reports what it was started with, one
+// "name=value" line each, to $PROBE_OUT, else to a file named by its pid in $PROBE_DIR, else to
+// stdout. PROBE_EXIT=N: it exits with N. Started without arguments, as a shell is, it then
+// reads its input until that ends (PROBE_LINGER) or writes without pause until that fails
+// (PROBE_FLOOD).
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -41,9 +38,8 @@ int main(int argc, char** argv) {
     report += "argc=" + std::to_string(argc) + "\n";
     for (int i = 1; i < argc; ++i)
         report += "arg" + std::to_string(i) + "=" + argv[i] + "\n";
-    for (const char* name : {"TERM", "MURV", "LANG", "LC_CTYPE"}) {
+    for (const char* name : {"TERM", "MURV", "LANG", "LC_CTYPE"})
         report += std::string(name) + variable(name) + "\n";
-    }
     report += "fds=" + open_descriptors() + "\n";
 
     winsize size{};
@@ -56,9 +52,8 @@ int main(int argc, char** argv) {
 
     sigset_t mask;
     ::sigprocmask(SIG_BLOCK, nullptr, &mask);
-    bool blocked = false;
+    bool blocked = false, ignored = false;
     struct sigaction action;
-    bool ignored = false;
     for (int signal = 1; signal < NSIG; ++signal) {
         if (signal == SIGKILL || signal == SIGSTOP) continue;
         blocked = blocked || sigismember(&mask, signal) == 1;

@@ -109,8 +109,7 @@ inline Outcome run_program(const std::string& program, const Launch& launch = {}
 
     // Whatever the test runner left open stays out of the program; only the stray one goes in.
     const long open_max = ::sysconf(_SC_OPEN_MAX);
-    const int descriptor_end =
-        open_max > 0 && open_max < 65536 ? static_cast<int>(open_max) : 65536;
+    const int descriptor_end = open_max > 0 ? static_cast<int>(std::min(open_max, 65536L)) : 65536;
     sigset_t mask;
     launch.signals_blocked ? sigfillset(&mask) : sigemptyset(&mask);
 

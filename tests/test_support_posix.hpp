@@ -58,14 +58,10 @@ inline std::size_t entry_count(const char* directory) {
     return static_cast<std::size_t>(std::distance(begin(entries), end(entries)));
 }
 
-// Threads of this process. The first count starts and joins a thread beforehand: a runtime
-// that starts a helper thread of its own with the first one (ThreadSanitizer's does) has done
-// so by then, and counts taken before and after a test's threads compare.
+// Threads of this process, counted first after a thread has come and gone: a runtime that starts
+// a helper with the first thread (ThreadSanitizer's) has then done so, and counts compare.
 inline std::size_t thread_count() {
-    static const bool settled = [] {
-        std::thread([] {}).join();
-        return true;
-    }();
+    static const bool settled = (std::thread([] {}).join(), true);
     (void)settled;
     return entry_count("/proc/self/task");
 }
@@ -75,8 +71,7 @@ inline std::size_t descriptor_count() {
     return entry_count("/proc/self/fd");
 }
 
-// Makes this process the parent of every orphan among its descendants, so that what a program
-// leaves behind ends up here; false where the system refuses.
+// Makes this process the parent of its descendants' orphans; false where the system refuses.
 inline bool adopt_orphans() {
     return ::prctl(PR_SET_CHILD_SUBREAPER, 1) == 0;
 }
