@@ -29,7 +29,6 @@ class PerfAssertRun : public testing::Test {
         return work_.path() / PROJECT / "target/release/murv";
     }
 
-    // A fake application: a shell script with `body`.
     void install_app(const std::string& body) const {
         test::write_file(app_path(), "#!/bin/sh\n" + body + "\n", true);
     }
@@ -202,8 +201,7 @@ TEST_F(PerfAssertRun, LeavesNoProcessBehindAndPassesNoDescriptorOn) {
 
     // Anything left, running or a zombie, would have been handed to this process by now.
     EXPECT_FALSE(test::has_children());
-    int shells = 0;
-    int launches = 0;
+    int shells = 0, launches = 0;
     for (auto& report : probe_reports()) {
         ++(report["arg1"] == "--version" ? launches : shells);
         EXPECT_EQ(report["fds"], "0,1,2") << report["argc"];

@@ -43,9 +43,8 @@ int main(int argc, char** argv) {
     report += "fds=" + open_descriptors() + "\n";
 
     winsize size{};
-    if (::ioctl(STDIN_FILENO, TIOCGWINSZ, &size) == 0) {
+    if (::ioctl(STDIN_FILENO, TIOCGWINSZ, &size) == 0)
         report += "size=" + std::to_string(size.ws_row) + "x" + std::to_string(size.ws_col) + "\n";
-    }
     const bool leader = ::getsid(0) == ::getpid();
     report += std::string("controlling_terminal=") +
               (leader && ::tcgetsid(STDIN_FILENO) == ::getpid() ? "yes" : "no") + "\n";
@@ -74,17 +73,15 @@ int main(int argc, char** argv) {
     std::fputs(report.c_str(), file);
     file == stdout ? std::fflush(file) : std::fclose(file);
 
-    const char* exit_code = std::getenv("PROBE_EXIT");
-    if (argc > 1) return exit_code != nullptr ? std::atoi(exit_code) : 0;
-    if (std::getenv("PROBE_LINGER")) {
+    if (argc == 1 && std::getenv("PROBE_LINGER")) {
         char buffer[256];
         while (::read(STDIN_FILENO, buffer, sizeof buffer) > 0) {
         }
-    } else if (std::getenv("PROBE_FLOOD")) {
-        char line[4096];
-        std::fill(std::begin(line), std::end(line), 'y');
-        while (::write(STDOUT_FILENO, line, sizeof line) > 0) {
+    } else if (argc == 1 && std::getenv("PROBE_FLOOD")) {
+        const std::string line(4096, 'y');
+        while (::write(STDOUT_FILENO, line.data(), line.size()) > 0) {
         }
     }
+    const char* exit_code = std::getenv("PROBE_EXIT");
     return exit_code != nullptr ? std::atoi(exit_code) : 0;
 }

@@ -84,10 +84,8 @@ inline Outcome run_program(const std::string& program, const Launch& launch = {}
     args.insert(args.end(), launch.args.begin(), launch.args.end());
     for (char** entry = environ; *entry != nullptr; ++entry) {
         const std::string_view text = *entry;
-        if (std::ranges::none_of(
-                launch.env, [&](auto& change) { return text.starts_with(change.first + "="); })) {
-            env.emplace_back(text);
-        }
+        const auto changed = [&](auto& change) { return text.starts_with(change.first + "="); };
+        if (std::ranges::none_of(launch.env, changed)) env.emplace_back(text);
     }
     for (const auto& [name, value] : launch.env)
         if (value) env.push_back(name + "=" + *value);
@@ -101,11 +99,10 @@ inline Outcome run_program(const std::string& program, const Launch& launch = {}
     const auto argv = pointers(args);
     const auto envp = pointers(env);
     const std::string cwd = launch.cwd.string();
-    const auto both = [](std::optional<rlim_t> limit) {
-        return rlimit{limit.value_or(0), limit.value_or(0)};
+    const auto limited = [](int resource, std::optional<rlim_t> limit) {  // no allocation
+        const rlimit both{limit.value_or(0), limit.value_or(0)};
+        return !limit || ::setrlimit(resource, &both) == 0;
     };
-    const rlimit descriptors = both(launch.descriptor_limit);
-    const rlimit address_space = both(launch.address_space_limit);
 
     // Whatever the test runner left open stays out of the program; only the stray one goes in.
     const long open_max = ::sysconf(_SC_OPEN_MAX);
@@ -115,27 +112,24 @@ inline Outcome run_program(const std::string& program, const Launch& launch = {}
 
     const pid_t pid = ::fork();
     if (pid == 0) {
-        for (int fd = STDERR_FILENO + 1; fd < descriptor_end; ++fd) {
+        for (int fd = STDERR_FILENO + 1; fd < descriptor_end; ++fd)
             if (fd != stray) ::fcntl(fd, F_SETFD, FD_CLOEXEC);
-        }
         for (const int signal : launch.ignored_signals)
             ::signal(signal, SIG_IGN);
         ::sigprocmask(SIG_SETMASK, &mask, nullptr);
-        const bool ready =
-            (out < 0 ? ::close(STDOUT_FILENO) == 0 || errno == EBADF
-                     : ::dup2(out, STDOUT_FILENO) >= 0) &&
-            ::dup2(err, STDERR_FILENO) >= 0 &&
-            (!launch.stdin_closed || ::close(STDIN_FILENO) == 0 || errno == EBADF) &&
-            ::chdir(cwd.c_str()) == 0 &&
-            (!launch.descriptor_limit || ::setrlimit(RLIMIT_NOFILE, &descriptors) == 0) &&
-            (!launch.address_space_limit || ::setrlimit(RLIMIT_AS, &address_space) == 0);
+        const bool ready = (out < 0 ? ::close(STDOUT_FILENO) == 0 || errno == EBADF
+                                    : ::dup2(out, STDOUT_FILENO) >= 0) &&
+                           ::dup2(err, STDERR_FILENO) >= 0 &&
+                           (!launch.stdin_closed || ::close(STDIN_FILENO) == 0 || errno == EBADF) &&
+                           ::chdir(cwd.c_str()) == 0 &&
+                           limited(RLIMIT_NOFILE, launch.descriptor_limit) &&
+                           limited(RLIMIT_AS, launch.address_space_limit);
         if (!ready) ::_exit(126);
         ::execve(program.c_str(), argv.data(), envp.data());
         ::_exit(127);
     }
-    for (const int fd : {out, err, stray}) {
+    for (const int fd : {out, err, stray})
         if (fd >= 0) ::close(fd);
-    }
     Outcome outcome;
     int status = 0;
     const auto deadline = std::chrono::steady_clock::now() + launch.time_limit;

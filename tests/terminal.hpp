@@ -28,8 +28,6 @@ class Terminal {
         pair_.master.reset();
         if (reading_.joinable()) reading_.join();
     }
-    Terminal(const Terminal&) = delete;
-    Terminal& operator=(const Terminal&) = delete;
 
     // Starts `command`, releases the slave and starts reading.
     murv::Result<std::unique_ptr<murv::pty::Child>> spawn(murv::pty::ShellCommand command) {

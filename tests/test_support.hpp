@@ -108,10 +108,9 @@ class TempDir {
     std::filesystem::path path_;
 };
 
-// The lines that a terminal's output shows, as a console host draws them: escape sequences
-// dropped, but a cursor position (CSI H, CSI f) starts a line, a cursor forward (CSI n C) and a
-// column (CSI n G) become blanks; lines split at carriage returns and line feeds, trailing
-// blanks cut, empty lines left out. Lines are not wrapped: tests read terminals wide enough.
+// The lines a terminal's output shows, as a console host draws them without wrapping: a cursor
+// position (CSI H, f) starts a line, a cursor forward (CSI n C) and a column (CSI n G) make
+// blanks, other escapes go; lines end at CR and LF, lose trailing blanks, and none is empty.
 inline std::vector<std::string> screen_lines(std::string_view output) {
     std::vector<std::string> lines(1);
     for (std::size_t i = 0; i < output.size(); ++i) {
