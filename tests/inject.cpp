@@ -1,10 +1,7 @@
-// Preloaded into a program (LD_PRELOAD), this makes the system refuse it something, as a
-// hostile machine would:
+// Preloaded into a program (LD_PRELOAD), this makes the system refuse it something:
 //   HOLD_MEMORY_MB=N     it holds N megabytes of resident memory from its start;
-//   INJECT_FAILURE=F:N:E the Nth call (from 1, over all threads) of function F fails with the
-//                        error number E, as the system reports that error.
-// It takes its variables out of the program's environment at once: what the program starts
-// runs unharmed.
+//   INJECT_FAILURE=F:N:E the Nth call (from 1, over all threads) of F fails with errno E.
+// Its variables leave the program's environment at once: what the program starts runs unharmed.
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
@@ -23,7 +20,6 @@ void* hold_memory_block = nullptr;
 
 namespace {
 
-// The failure to inject: which function, at which call, with which error.
 char failing_function[64];
 long failing_call = 0;
 int failing_error = 0;
@@ -49,29 +45,19 @@ int failing_error = 0;
     ::unsetenv("LD_PRELOAD");
 }
 
-// Counts a call of `function` and tells whether this is the one to fail.
-bool fails(std::atomic<long>& calls, std::string_view function) {
-    const long call = ++calls;
-    return call == failing_call && function == failing_function;
-}
-
-template <class Function>
-Function real(const char* name) {
-    return reinterpret_cast<Function>(::dlsym(RTLD_NEXT, name));
-}
-
 }  // namespace
 
 // Each wrapper: its own count, the refusal, or the real call.
-#define INJECTABLE(result, name, failed, parameters, arguments)     \
-    extern "C" result name parameters {                             \
-        static std::atomic<long> calls;                             \
-        static const auto next = real<result(*) parameters>(#name); \
-        if (fails(calls, #name)) {                                  \
-            errno = failing_error;                                  \
-            return failed;                                          \
-        }                                                           \
-        return next arguments;                                      \
+#define INJECTABLE(result, name, failed, parameters, arguments)                       \
+    extern "C" result name parameters {                                               \
+        static std::atomic<long> calls;                                               \
+        static const auto next =                                                      \
+            reinterpret_cast<result(*) parameters>(::dlsym(RTLD_NEXT, #name));        \
+        if (++calls == failing_call && std::string_view(#name) == failing_function) { \
+            errno = failing_error;                                                    \
+            return failed;                                                            \
+        }                                                                             \
+        return next arguments;                                                        \
     }
 
 INJECTABLE(ssize_t, read, -1, (int fd, void* buffer, size_t size), (fd, buffer, size))

@@ -1,19 +1,7 @@
-// Loaded into a program of the Windows build before it runs (the end-to-end tests start it
-// suspended and load this library into it), this has the system refuse it the Nth call of one
-// function, as tests/inject.cpp does on Linux:
-//   INJECT_FAILURE=F:N:E  the Nth call (from 1, over all threads) of function F fails with the
-//                         error E, reported as F reports its errors: the thread's last error
-//                         for a Win32 function, errno for one of the C runtime, the HRESULT
-//                         of E for one that returns an HRESULT;
-//   INJECT_TRACE=PATH     appends a line for each call of F to PATH: the call's number, the
-//                         thread, and where the call returns to, relative to the program's image
-//                         (add the image base to read it with addr2line).
-// The calls counted are the program's own, whichever library F comes from: those through its
-// import table, and those through a pointer it asks GetProcAddress for. Both variables leave
-// the process's environment at once: what the program starts runs unharmed.
-//
-// Built without the C runtime's start, the C++ runtime or the threads runtime: nothing here
-// may depend on what the program under test does with them.
+// Loaded into a suspended program, this refuses it the Nth call of one function
+// (INJECT_FAILURE=F:N:E, over all threads) and traces each call (INJECT_TRACE=PATH), as the
+// README's Windows part says. Both variables leave the environment at once, so what the program
+// starts runs unharmed. No C, C++ or threads runtime: nothing may depend on the program's.
 #include <cerrno>
 #include <cstdint>
 
@@ -75,8 +63,10 @@ bool same(const char* a, const char* b) {
     return *a == *b;
 }
 
-// Appends `value` in `base` at `at`, returns the end.
-char* put(char* at, Word value, unsigned base) {
+// Appends `text`, then `value` in `base`, at `at`; returns the end.
+char* put(char* at, const char* text, Word value, unsigned base) {
+    while (*text != '\0')
+        *at++ = *text++;
     char digits[24];
     int count = 0;
     do {
@@ -88,19 +78,12 @@ char* put(char* at, Word value, unsigned base) {
     return at;
 }
 
-char* put(char* at, const char* text) {
-    while (*text != '\0')
-        *at++ = *text++;
-    return at;
-}
-
 void write_trace(long call, Word returns_to) {
     const DWORD error = ::GetLastError();  // a caller may read it after a success
     char line[96];
-    char* end = put(line, "call ");
-    end = put(end, static_cast<Word>(call), 10);
-    end = put(put(end, " thread "), ::GetCurrentThreadId(), 10);
-    end = put(put(end, " returns to +0x"), returns_to - image, 16);
+    char* end = put(line, "call ", static_cast<Word>(call), 10);
+    end = put(end, " thread ", ::GetCurrentThreadId(), 10);
+    end = put(end, " returns to +0x", returns_to - image, 16);
     *end++ = '\n';
     DWORD written;
     ::WriteFile(trace, line, static_cast<DWORD>(end - line), &written, nullptr);
@@ -136,8 +119,7 @@ FARPROC WINAPI looked_up(HMODULE module, LPCSTR name) {
     return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(&wrapper));
 }
 
-// Points every import of `name` in the program's import table at `replacement`; returns what
-// the first pointed at, or null when nothing is imported by that name.
+// Points the program's imports of `name` at `replacement`; returns the first's old target or null.
 void* replace_imports(const char* name, void* replacement) {
     const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image);
     const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(image + dos->e_lfanew);
@@ -184,9 +166,8 @@ bool parse(const char* text) {
         while (*text >= '0' && *text <= '9')
             number = number * 10 + (*text++ - '0');
     }
-    for (const Injectable& candidate : INJECTABLE) {
+    for (const Injectable& candidate : INJECTABLE)
         if (same(candidate.name, name)) injected = &candidate;
-    }
     failing_call = numbers[0];
     failing_error = static_cast<int>(numbers[1]);
     return injected != nullptr && *text == '\0';

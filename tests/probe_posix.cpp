@@ -1,18 +1,14 @@
-// A program for tests to run in place of a shell or of the application: it reports what it
-// was started with, one "name=value" line each, to $PROBE_OUT when set, else to a file named
-// by its process id in $PROBE_DIR when that is set, else to stdout.
-//
-// Started without arguments, as a shell is, it can then go on like one:
-//   PROBE_LINGER set: it reads its input until that ends or fails (as at a hang-up);
-//   PROBE_FLOOD set: it writes to its output without pause until a write fails.
-// PROBE_EXIT=N: it exits with N.
+// Run in place of a shell or of the application, it reports what it was started with, one
+// "name=value" line each, to $PROBE_OUT, else to a file named by its pid in $PROBE_DIR, else to
+// stdout. PROBE_EXIT=N: it exits with N. Started without arguments, as a shell is, it then
+// reads its input until that ends (PROBE_LINGER) or writes without pause until that fails
+// (PROBE_FLOOD).
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <vector>
 
-#include <dirent.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -25,21 +21,13 @@ std::string variable(const char* name) {
     return value ? std::string("=") + value : " unset";
 }
 
+// Up to the same bound as the tests' launches close descriptors to.
 std::string open_descriptors() {
     std::string list;
-    DIR* dir = ::opendir("/proc/self/fd");
-    if (dir == nullptr) return "?";
-    const int own = ::dirfd(dir);
-    std::vector<int> fds;
-    while (const dirent* entry = ::readdir(dir)) {
-        if (entry->d_name[0] == '.') continue;
-        const int fd = std::atoi(entry->d_name);
-        if (fd != own) fds.push_back(fd);
+    for (long fd = 0; fd < std::min(::sysconf(_SC_OPEN_MAX), 65536L); ++fd) {
+        if (::fcntl(static_cast<int>(fd), F_GETFD) >= 0)
+            list += (list.empty() ? "" : ",") + std::to_string(fd);
     }
-    ::closedir(dir);
-    std::sort(fds.begin(), fds.end());
-    for (int fd : fds)
-        list += (list.empty() ? "" : ",") + std::to_string(fd);
     return list;
 }
 
@@ -50,24 +38,21 @@ int main(int argc, char** argv) {
     report += "argc=" + std::to_string(argc) + "\n";
     for (int i = 1; i < argc; ++i)
         report += "arg" + std::to_string(i) + "=" + argv[i] + "\n";
-    for (const char* name : {"TERM", "MURV", "LANG", "LC_CTYPE"}) {
+    for (const char* name : {"TERM", "MURV", "LANG", "LC_CTYPE"})
         report += std::string(name) + variable(name) + "\n";
-    }
     report += "fds=" + open_descriptors() + "\n";
 
     winsize size{};
-    if (::ioctl(STDIN_FILENO, TIOCGWINSZ, &size) == 0) {
+    if (::ioctl(STDIN_FILENO, TIOCGWINSZ, &size) == 0)
         report += "size=" + std::to_string(size.ws_row) + "x" + std::to_string(size.ws_col) + "\n";
-    }
     const bool leader = ::getsid(0) == ::getpid();
     report += std::string("controlling_terminal=") +
               (leader && ::tcgetsid(STDIN_FILENO) == ::getpid() ? "yes" : "no") + "\n";
 
     sigset_t mask;
     ::sigprocmask(SIG_BLOCK, nullptr, &mask);
-    bool blocked = false;
+    bool blocked = false, ignored = false;
     struct sigaction action;
-    bool ignored = false;
     for (int signal = 1; signal < NSIG; ++signal) {
         if (signal == SIGKILL || signal == SIGSTOP) continue;
         blocked = blocked || sigismember(&mask, signal) == 1;
@@ -80,31 +65,23 @@ int main(int argc, char** argv) {
     report += std::string("cwd=") + (::getcwd(cwd, sizeof cwd) ? cwd : "?") + "\n";
     report += "done\n";
 
-    std::string out_path;
-    if (const char* out = std::getenv("PROBE_OUT")) {
-        out_path = out;
-    } else if (const char* dir = std::getenv("PROBE_DIR")) {
-        out_path = std::string(dir) + "/" + std::to_string(::getpid());
-    }
-    if (out_path.empty()) {
-        std::fputs(report.c_str(), stdout);
-    } else {
-        FILE* file = std::fopen(out_path.c_str(), "w");
-        std::fputs(report.c_str(), file);
-        std::fclose(file);
-    }
+    const char* dir = std::getenv("PROBE_DIR");
+    const std::string out_path = std::getenv("PROBE_OUT") ? std::getenv("PROBE_OUT")
+                                 : dir ? std::string(dir) + "/" + std::to_string(::getpid())
+                                       : "";
+    FILE* file = out_path.empty() ? stdout : std::fopen(out_path.c_str(), "w");
+    std::fputs(report.c_str(), file);
+    file == stdout ? std::fflush(file) : std::fclose(file);
 
-    const char* exit_code = std::getenv("PROBE_EXIT");
-    if (argc > 1) return exit_code != nullptr ? std::atoi(exit_code) : 0;
-    if (std::getenv("PROBE_LINGER")) {
+    if (argc == 1 && std::getenv("PROBE_LINGER")) {
         char buffer[256];
         while (::read(STDIN_FILENO, buffer, sizeof buffer) > 0) {
         }
-    } else if (std::getenv("PROBE_FLOOD")) {
-        char line[4096];
-        std::fill(std::begin(line), std::end(line), 'y');
-        while (::write(STDOUT_FILENO, line, sizeof line) > 0) {
+    } else if (argc == 1 && std::getenv("PROBE_FLOOD")) {
+        const std::string line(4096, 'y');
+        while (::write(STDOUT_FILENO, line.data(), line.size()) > 0) {
         }
     }
+    const char* exit_code = std::getenv("PROBE_EXIT");
     return exit_code != nullptr ? std::atoi(exit_code) : 0;
 }

@@ -1,7 +1,6 @@
-// A program for tests to run in place of a shell or of the application: it reports what it
-// was started with, one "name=value" line each, to the file %PROBE_OUT% when set ("-": its
-// standard output), else to its console, opened by name so that it reaches the console even
-// without standard handles.
+// Run in place of a shell or of the application, it reports what it was started with, one
+// "name=value" line each, to the file %PROBE_OUT% ("-": standard output), else to its console
+// by name, which it reaches even without standard handles.
 //   PROBE_EXIT=N   exit with N          PROBE_STAY=1   stay up after the report
 //   PROBE_LEAK=H   try to write to handle H (hex), which it must not have inherited
 //   PROBE_SHOW=A,B report variables A and B too
@@ -26,39 +25,24 @@ std::wstring variable(const wchar_t* name) {
     return L"=" + value;
 }
 
-// The names listed in PROBE_SHOW, separated by commas.
-std::vector<std::wstring> names_to_show() {
-    std::vector<std::wstring> names;
-    const std::wstring list = variable(L"PROBE_SHOW");
-    if (list.front() != L'=') return names;
-    for (std::size_t at = 1; at <= list.size();) {
-        const std::size_t comma = std::min(list.find(L',', at), list.size());
-        if (comma > at) names.push_back(list.substr(at, comma - at));
-        at = comma + 1;
-    }
-    return names;
-}
-
 // What a standard handle is: none, a console, another object, or a value that names nothing.
 std::wstring standard_kind(DWORD which) {
     const HANDLE handle = ::GetStdHandle(which);
     if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return L"none";
-    DWORD mode;
+    DWORD mode, flags;
     if (::GetConsoleMode(handle, &mode)) return L"console";
-    DWORD flags;
     return ::GetHandleInformation(handle, &flags) ? L"other" : L"invalid";
 }
 
 std::wstring leak_write() {
-    wchar_t text[32];
-    if (::GetEnvironmentVariableW(L"PROBE_LEAK", text, 32) == 0) return L"untried";
-    const auto handle = reinterpret_cast<HANDLE>(std::wcstoull(text, nullptr, 16));
+    const std::wstring text = variable(L"PROBE_LEAK");
+    if (text[0] != L'=') return L"untried";
+    const auto handle = reinterpret_cast<HANDLE>(std::wcstoull(text.c_str() + 1, nullptr, 16));
     DWORD written;
     return ::WriteFile(handle, "leaked", 6, &written, nullptr) ? L"ok" : L"failed";
 }
 
-// How many entries of the environment block are named MURV, in any spelling: more than one
-// would leave the program to pick one.
+// Entries of the environment block named MURV in any spelling: more would leave it to pick one.
 int murv_entries() {
     int count = 0;
     wchar_t* block = ::GetEnvironmentStringsW();
@@ -73,15 +57,6 @@ int murv_entries() {
     return count;
 }
 
-std::string utf8(const std::wstring& text) {
-    const int length = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                             nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(length), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(),
-                          length, nullptr, nullptr);
-    return out;
-}
-
 }  // namespace
 
 int main() {
@@ -92,50 +67,48 @@ int main() {
     for (int i = 1; i < argc; ++i)
         report += L"arg" + std::to_wstring(i) + L"=" + argv[i] + L"\n";
     ::LocalFree(argv);
-    for (const wchar_t* name : {L"TERM", L"MURV", L"LANG", L"LC_CTYPE"}) {
+    for (const wchar_t* name : {L"TERM", L"MURV", L"LANG", L"LC_CTYPE"})
         report += std::wstring(name) + variable(name) + L"\n";
-    }
-    for (const std::wstring& name : names_to_show()) {
-        report += name + variable(name.c_str()) + L"\n";
+    const std::wstring shown = variable(L"PROBE_SHOW");  // "=A,B" when set
+    for (std::size_t at = 1; shown[0] == L'=' && at <= shown.size();) {
+        const std::size_t comma = std::min(shown.find(L',', at), shown.size());
+        const std::wstring name = shown.substr(at, comma - at);
+        if (!name.empty()) report += name + variable(name.c_str()) + L"\n";
+        at = comma + 1;
     }
     report += L"murv_entries=" + std::to_wstring(murv_entries()) + L"\n";
     wchar_t cwd[MAX_PATH];
     report += L"cwd=" + std::wstring(cwd, ::GetCurrentDirectoryW(MAX_PATH, cwd)) + L"\n";
-    report += L"stdin=" + standard_kind(STD_INPUT_HANDLE) + L"\n";
-    report += L"stdout=" + standard_kind(STD_OUTPUT_HANDLE) + L"\n";
-    report += L"stderr=" + standard_kind(STD_ERROR_HANDLE) + L"\n";
-    report += std::wstring(L"console=") + (::GetConsoleCP() != 0 ? L"yes" : L"no") + L"\n";
-    report += std::wstring(L"console_window=") +
-              (::GetConsoleWindow() != nullptr ? L"yes" : L"no") + L"\n";
-    report += L"leak_write=" + leak_write() + L"\n";
-    report += L"pid=" + std::to_wstring(::GetCurrentProcessId()) + L"\n";
-    report += L"done\n";
+    report += L"stdin=" + standard_kind(STD_INPUT_HANDLE) + L"\nstdout=" +
+              standard_kind(STD_OUTPUT_HANDLE) + L"\nstderr=" + standard_kind(STD_ERROR_HANDLE) +
+              L"\n";
+    report += L"leak_write=" + leak_write() + L"\npid=" + std::to_wstring(::GetCurrentProcessId()) +
+              L"\ndone\n";
 
+    DWORD written;
     wchar_t out[MAX_PATH];
     if (::GetEnvironmentVariableW(L"PROBE_OUT", out, MAX_PATH) != 0) {
         const bool standard = std::wstring(out) == L"-";
         const HANDLE file =
             standard ? ::GetStdHandle(STD_OUTPUT_HANDLE)
                      : ::CreateFileW(out, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        const std::string bytes = utf8(report);
-        DWORD written;
+        std::string bytes(report.size() * 3, '\0');  // the most UTF-8 a UTF-16 unit takes
+        bytes.resize(static_cast<std::size_t>(
+            ::WideCharToMultiByte(CP_UTF8, 0, report.data(), static_cast<int>(report.size()),
+                                  bytes.data(), static_cast<int>(bytes.size()), nullptr, nullptr)));
         ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
         if (!standard) ::CloseHandle(file);
     } else {
         const HANDLE console =
             ::CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-        for (std::size_t at = 0; (at = report.find(L'\n', at)) != std::wstring::npos; at += 2) {
+        for (std::size_t at = 0; (at = report.find(L'\n', at)) != std::wstring::npos; at += 2)
             report.insert(at, 1, L'\r');
-        }
-        DWORD written;
         ::WriteConsoleW(console, report.data(), static_cast<DWORD>(report.size()), &written,
                         nullptr);
     }
 
-    wchar_t stay[4];
-    if (::GetEnvironmentVariableW(L"PROBE_STAY", stay, 4) != 0) ::Sleep(INFINITE);
-    wchar_t code[16];
-    return ::GetEnvironmentVariableW(L"PROBE_EXIT", code, 16) != 0 ? std::wcstol(code, nullptr, 10)
-                                                                   : 0;
+    if (variable(L"PROBE_STAY")[0] == L'=') ::Sleep(INFINITE);
+    const std::wstring code = variable(L"PROBE_EXIT");
+    return code[0] == L'=' ? std::wcstol(code.c_str() + 1, nullptr, 10) : 0;
 }

@@ -1,9 +1,9 @@
 // Runs a program of the build for an end-to-end test and collects what it did.
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -27,8 +27,8 @@ struct Outcome {
     int exit_code = -1;  // -1 when it did not exit normally
     int signal = 0;
     bool hung = false;  // killed at the launch's time limit
-    std::string out;
-    std::string err;
+    std::string out{};
+    std::string err{};
 };
 
 // What the program's standard output is.
@@ -40,74 +40,25 @@ enum class Stdout {
 };
 
 struct Launch {
-    std::vector<std::string> args;
+    std::vector<std::string> args{};
     std::filesystem::path cwd = ".";
-    std::vector<std::pair<std::string, std::optional<std::string>>> env;  // nullopt: removed
+    std::vector<std::pair<std::string, std::optional<std::string>>> env{};  // nullopt: removed
     bool env_alone = false;  // `env` is the whole environment, not changes to this process's
     Stdout out = Stdout::captured;
     bool stdin_closed = false;
-    bool stray_descriptor = false;              // one more descriptor, open without close-on-exec
-    std::optional<rlim_t> descriptor_limit;     // RLIMIT_NOFILE, soft and hard
-    std::optional<rlim_t> address_space_limit;  // RLIMIT_AS, soft and hard
-    std::optional<rlim_t> stack_limit;          // RLIMIT_STACK, soft and hard
-    std::vector<int> ignored_signals;           // set to SIG_IGN, as a parent may leave them
-    bool signals_blocked = false;               // every signal in the mask
-    std::chrono::seconds time_limit{60};        // then it is killed, and counted as hung
+    bool stray_descriptor = false;                // one more descriptor, open without close-on-exec
+    std::optional<rlim_t> descriptor_limit{};     // RLIMIT_NOFILE, soft and hard
+    std::optional<rlim_t> address_space_limit{};  // RLIMIT_AS, soft and hard
+    std::optional<rlim_t> stack_limit{};          // RLIMIT_STACK, soft and hard
+    std::vector<int> ignored_signals{};           // set to SIG_IGN, as a parent may leave them
+    bool signals_blocked = false;                 // every signal in the mask
+    std::chrono::seconds time_limit{60};          // then it is killed, and counted as hung
 
-    Launch& with_args(std::vector<std::string> values) {
-        args = std::move(values);
-        return *this;
-    }
     Launch& with_env(std::string name, std::optional<std::string> value) {
         env.emplace_back(std::move(name), std::move(value));
         return *this;
     }
-    Launch& with_stdout(Stdout kind) {
-        out = kind;
-        return *this;
-    }
-    Launch& with_stdin_closed() {
-        stdin_closed = true;
-        return *this;
-    }
-    Launch& with_stray_descriptor() {
-        stray_descriptor = true;
-        return *this;
-    }
-    Launch& with_descriptor_limit(rlim_t limit) {
-        descriptor_limit = limit;
-        return *this;
-    }
-    Launch& with_address_space_limit(rlim_t bytes) {
-        address_space_limit = bytes;
-        return *this;
-    }
-    Launch& with_signals_ignored(std::vector<int> signals) {
-        ignored_signals = std::move(signals);
-        return *this;
-    }
-    Launch& with_signals_blocked() {
-        signals_blocked = true;
-        return *this;
-    }
 };
-
-// This process's environment with `changes` applied, as "NAME=value" texts.
-inline std::vector<std::string> environment_with(
-    const std::vector<std::pair<std::string, std::optional<std::string>>>& changes) {
-    std::vector<std::string> entries;
-    for (char** entry = environ; *entry != nullptr; ++entry) {
-        const std::string_view text = *entry;
-        bool replaced = false;
-        for (const auto& change : changes)
-            replaced = replaced || text.starts_with(change.first + "=");
-        if (!replaced) entries.emplace_back(text);
-    }
-    for (const auto& [name, value] : changes) {
-        if (value) entries.push_back(name + "=" + *value);
-    }
-    return entries;
-}
 
 inline Outcome run_program(const std::string& program, const Launch& launch = {}) {
     TempDir capture;
@@ -116,86 +67,72 @@ inline Outcome run_program(const std::string& program, const Launch& launch = {}
 
     // Everything the child needs is made here: between fork and exec it only makes system calls.
     int out = -1;
-    int pipe_fds[2] = {-1, -1};
-    switch (launch.out) {
-        case Stdout::captured:
-            out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-            break;
-        case Stdout::reader_gone:
-            if (::pipe2(pipe_fds, O_CLOEXEC) < 0) std::abort();
-            ::close(pipe_fds[0]);
-            out = pipe_fds[1];
-            break;
-        case Stdout::closed:
-            break;
-        case Stdout::full_device:
-            out = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
-            break;
+    int pipe_fds[2];
+    if (launch.out == Stdout::captured)
+        out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (launch.out == Stdout::full_device) out = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
+    if (launch.out == Stdout::reader_gone && ::pipe2(pipe_fds, O_CLOEXEC) == 0) {
+        ::close(pipe_fds[0]);
+        out = pipe_fds[1];
     }
     const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     const int stray = launch.stray_descriptor ? ::open("/dev/null", O_RDONLY) : -1;
     if ((out < 0 && launch.out != Stdout::closed) || err < 0 ||
         (stray < 0 && launch.stray_descriptor)) {
-        std::abort();
+        return {.err = "the test could not make the program's descriptors"};
     }
 
-    std::vector<char*> argv{const_cast<char*>(program.c_str())};
-    for (const auto& arg : launch.args)
-        argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    std::vector<std::string> env = environment_with(launch.env);
-    if (launch.env_alone) {
-        env.clear();
-        for (const auto& [name, value] : launch.env) {
-            if (value) env.push_back(name + "=" + *value);
-        }
+    std::vector<std::string> args{program}, env;
+    args.insert(args.end(), launch.args.begin(), launch.args.end());
+    for (char** entry = environ; !launch.env_alone && *entry != nullptr; ++entry) {
+        const std::string_view text = *entry;
+        const auto changed = [&](auto& change) { return text.starts_with(change.first + "="); };
+        if (std::ranges::none_of(launch.env, changed)) env.emplace_back(text);
     }
-    std::vector<char*> envp;
-    for (auto& entry : env)
-        envp.push_back(entry.data());
-    envp.push_back(nullptr);
+    for (const auto& [name, value] : launch.env)
+        if (value) env.push_back(name + "=" + *value);
+    const auto pointers = [](std::vector<std::string>& texts) {
+        std::vector<char*> all;
+        for (auto& text : texts)
+            all.push_back(text.data());
+        all.push_back(nullptr);
+        return all;
+    };
+    const auto argv = pointers(args);
+    const auto envp = pointers(env);
     const std::string cwd = launch.cwd.string();
-    rlimit limit{};
-    if (launch.descriptor_limit) limit = {*launch.descriptor_limit, *launch.descriptor_limit};
-    rlimit address_space{};
-    if (launch.address_space_limit) {
-        address_space = {*launch.address_space_limit, *launch.address_space_limit};
-    }
-    rlimit stack{};
-    if (launch.stack_limit) stack = {*launch.stack_limit, *launch.stack_limit};
+    const auto limited = [](int resource, std::optional<rlim_t> limit) {  // no allocation
+        const rlimit both{limit.value_or(0), limit.value_or(0)};
+        return !limit || ::setrlimit(resource, &both) == 0;
+    };
 
     // Whatever the test runner left open stays out of the program; only the stray one goes in.
     const long open_max = ::sysconf(_SC_OPEN_MAX);
-    const int descriptor_end =
-        open_max > 0 && open_max < 65536 ? static_cast<int>(open_max) : 65536;
-
+    const int descriptor_end = open_max > 0 ? static_cast<int>(std::min(open_max, 65536L)) : 65536;
     sigset_t mask;
     launch.signals_blocked ? sigfillset(&mask) : sigemptyset(&mask);
 
     const pid_t pid = ::fork();
     if (pid == 0) {
-        for (int fd = STDERR_FILENO + 1; fd < descriptor_end; ++fd) {
+        for (int fd = STDERR_FILENO + 1; fd < descriptor_end; ++fd)
             if (fd != stray) ::fcntl(fd, F_SETFD, FD_CLOEXEC);
-        }
         for (const int signal : launch.ignored_signals)
             ::signal(signal, SIG_IGN);
         ::sigprocmask(SIG_SETMASK, &mask, nullptr);
-        const bool ready =
-            (out < 0 ? ::close(STDOUT_FILENO) == 0 || errno == EBADF
-                     : ::dup2(out, STDOUT_FILENO) >= 0) &&
-            ::dup2(err, STDERR_FILENO) >= 0 &&
-            (!launch.stdin_closed || ::close(STDIN_FILENO) == 0 || errno == EBADF) &&
-            ::chdir(cwd.c_str()) == 0 &&
-            (!launch.descriptor_limit || ::setrlimit(RLIMIT_NOFILE, &limit) == 0) &&
-            (!launch.address_space_limit || ::setrlimit(RLIMIT_AS, &address_space) == 0) &&
-            (!launch.stack_limit || ::setrlimit(RLIMIT_STACK, &stack) == 0);
+        const bool ready = (out < 0 ? ::close(STDOUT_FILENO) == 0 || errno == EBADF
+                                    : ::dup2(out, STDOUT_FILENO) >= 0) &&
+                           ::dup2(err, STDERR_FILENO) >= 0 &&
+                           (!launch.stdin_closed || ::close(STDIN_FILENO) == 0 || errno == EBADF) &&
+                           ::chdir(cwd.c_str()) == 0 &&
+                           limited(RLIMIT_NOFILE, launch.descriptor_limit) &&
+                           limited(RLIMIT_AS, launch.address_space_limit) &&
+                           limited(RLIMIT_STACK, launch.stack_limit);
         if (!ready) ::_exit(126);
         ::execve(program.c_str(), argv.data(), envp.data());
         ::_exit(127);
     }
-    for (const int fd : {out, err, stray}) {
+    for (const int fd : {out, err, stray})
         if (fd >= 0) ::close(fd);
-    }
     Outcome outcome;
     int status = 0;
     const auto deadline = std::chrono::steady_clock::now() + launch.time_limit;
@@ -208,7 +145,6 @@ inline Outcome run_program(const std::string& program, const Launch& launch = {}
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-
     if (WIFEXITED(status)) outcome.exit_code = WEXITSTATUS(status);
     if (WIFSIGNALED(status)) outcome.signal = WTERMSIG(status);
     if (launch.out == Stdout::captured) outcome.out = read_file(out_path);

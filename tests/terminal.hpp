@@ -1,7 +1,8 @@
-// A terminal of the native pseudo-terminal layer, for tests: it starts a program on the slave
-// side and reads the output on a thread of its own until the end.
+// A terminal of the native pseudo-terminal layer: it starts a program on the slave side and
+// reads the output on a thread of its own until the end.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <mutex>
@@ -15,12 +16,10 @@
 
 namespace test {
 
-// Wide enough that nothing a test reads wraps.
-inline constexpr murv::pty::PtySize WIDE_TERMINAL{.rows = 50, .cols = 1000};
-
 class Terminal {
   public:
-    explicit Terminal(murv::pty::PtySize size = WIDE_TERMINAL) {
+    // By default wide enough that nothing a test reads wraps.
+    explicit Terminal(murv::pty::PtySize size = {.rows = 50, .cols = 1000}) {
         auto pair = murv::pty::native_pty_system().openpty(size);
         EXPECT_TRUE(pair) << pair.error().describe();
         if (pair) pair_ = std::move(*pair);
@@ -29,8 +28,6 @@ class Terminal {
         pair_.master.reset();
         if (reading_.joinable()) reading_.join();
     }
-    Terminal(const Terminal&) = delete;
-    Terminal& operator=(const Terminal&) = delete;
 
     // Starts `command`, releases the slave and starts reading.
     murv::Result<std::unique_ptr<murv::pty::Child>> spawn(murv::pty::ShellCommand command) {
@@ -43,13 +40,11 @@ class Terminal {
             std::byte buffer[1024];
             for (;;) {
                 const auto read = reader->read(buffer);
+                if (!read || *read == 0) break;
                 const std::lock_guard lock(mutex_);
-                if (!read || *read == 0) {
-                    ended_ = true;
-                    return;
-                }
                 output_.append(reinterpret_cast<const char*>(buffer), *read);
             }
+            ended_ = true;
         });
         return child;
     }
@@ -66,17 +61,14 @@ class Terminal {
         return eventually([&] { return shows_line(output(), line); },
                           std::chrono::milliseconds(10000));
     }
-    bool ended() {
-        const std::lock_guard lock(mutex_);
-        return ended_;
-    }
+    bool ended() const { return ended_; }
 
   private:
     murv::pty::PtyPair pair_;
     std::thread reading_;
     std::mutex mutex_;
     std::string output_;
-    bool ended_ = false;
+    std::atomic<bool> ended_ = false;
 };
 
 }  // namespace test

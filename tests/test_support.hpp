@@ -40,10 +40,8 @@ T run_task(boost::asio::awaitable<T> task) {
 }
 
 inline void run_task(boost::asio::awaitable<void> task) {
-    boost::asio::io_context context(1);
-    auto done = boost::asio::co_spawn(context, std::move(task), boost::asio::use_future);
-    context.run();
-    done.get();
+    run_task(
+        [&]() -> boost::asio::awaitable<bool> { co_return (co_await std::move(task), true); }());
 }
 
 // Polls `condition` until it holds or `limit` has passed; returns whether it held.
@@ -81,10 +79,6 @@ inline std::vector<std::byte> bytes_of(std::string_view text) {
     return std::vector<std::byte>(first, first + text.size());
 }
 
-}  // namespace test
-
-namespace test {
-
 // A fresh directory, removed with everything in it at the end.
 class TempDir {
   public:
@@ -114,25 +108,23 @@ class TempDir {
     std::filesystem::path path_;
 };
 
-// The lines that a terminal's output shows, as a console host draws them: escape sequences
-// dropped, but a cursor position (CSI H, CSI f) starts a line, a cursor forward (CSI n C) and a
-// column (CSI n G) become blanks; lines split at carriage returns and line feeds, trailing
-// blanks cut, empty lines left out. Lines are not wrapped: tests read terminals wide enough.
+// The lines a terminal's output shows, as a console host draws them without wrapping: a cursor
+// position (CSI H, f) starts a line, a cursor forward (CSI n C) and a column (CSI n G) make
+// blanks, other escapes go; lines end at CR and LF, lose trailing blanks, and none is empty.
 inline std::vector<std::string> screen_lines(std::string_view output) {
     std::vector<std::string> lines(1);
-    const auto at_end = [&](std::size_t i) { return i >= output.size(); };
     for (std::size_t i = 0; i < output.size(); ++i) {
         const char c = output[i];
-        if (c == '\x1b' && !at_end(i + 1) && output[i + 1] == '[') {
-            std::size_t end = i + 2;  // parameters, then a final byte from '@' to '~'
-            while (!at_end(end) && (output[end] < '@' || output[end] > '~'))
-                ++end;
-            if (at_end(end)) break;
+        const char next = i + 1 < output.size() ? output[i + 1] : '\0';
+        if (c == '\x1b' && next == '[') {
+            const auto final = std::find_if(output.begin() + i + 2, output.end(),
+                                            [](char b) { return b >= '@' && b <= '~'; });
+            if (final == output.end()) break;
+            const auto end = static_cast<std::size_t>(final - output.begin());
             const std::string parameters(output.substr(i + 2, end - i - 2));
-            const std::size_t count = parameters.empty() || parameters.find_first_not_of(
-                                                                "0123456789") != std::string::npos
-                                          ? 1
-                                          : std::stoul(parameters);
+            const bool number = !parameters.empty() &&
+                                parameters.find_first_not_of("0123456789") == std::string::npos;
+            const std::size_t count = number ? std::stoul(parameters) : 1;
             if (output[end] == 'H' || output[end] == 'f') {
                 lines.emplace_back();
             } else if (output[end] == 'C') {
@@ -141,11 +133,9 @@ inline std::vector<std::string> screen_lines(std::string_view output) {
                 lines.back().resize(count - 1, ' ');
             }
             i = end;
-        } else if (c == '\x1b' && !at_end(i + 1) && output[i + 1] == ']') {
-            std::size_t end = i + 2;  // up to BEL, or ESC and a backslash
-            while (!at_end(end) && output[end] != '\a' && output[end] != '\x1b')
-                ++end;
-            i = !at_end(end) && output[end] == '\x1b' ? end + 1 : end;
+        } else if (c == '\x1b' && next == ']') {
+            const std::size_t end = output.find_first_of("\a\x1b", i + 2);  // BEL, or ESC '\\'
+            i = end == std::string_view::npos ? output.size() : end + (output[end] == '\x1b');
         } else if (c == '\x1b') {
             ++i;
         } else if (c == '\r' || c == '\n') {

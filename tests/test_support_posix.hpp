@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <thread>
@@ -18,20 +19,18 @@
 namespace test {
 
 // The shell a session runs: the variables that name it, in the order consulted; the one the
-// idle check reads; the shell when none is usable.
+// idle check reads; the shell when none is usable. (test_support_windows.hpp: the same names.)
 inline const std::vector<const char*> SHELL_VARIABLES{"SHELL"};
 inline constexpr const char* SYSTEM_SHELL_VARIABLE = "SHELL";
 inline constexpr const char* FALLBACK_SHELL = "/bin/sh";
 
-// Nothing to set up here.
 inline void prepare_test_process() {}
 
-// Makes a symbolic link at `link` to `target`; false when that cannot be done.
+// Makes a symbolic link at `link` to `target`.
 inline bool make_symlink(const std::filesystem::path& target, const std::filesystem::path& link) {
     return ::symlink(target.c_str(), link.c_str()) == 0;
 }
 
-// Wine runs Windows programs only.
 inline bool under_wine() {
     return false;
 }
@@ -55,38 +54,29 @@ class ScopedEnv {
 };
 
 inline std::size_t entry_count(const char* directory) {
-    std::size_t count = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(directory)) {
-        (void)entry;
-        ++count;
-    }
-    return count;
+    const std::filesystem::directory_iterator entries(directory);
+    return static_cast<std::size_t>(std::distance(begin(entries), end(entries)));
 }
 
-// Threads of this process. The first count starts and joins a thread beforehand: a runtime
-// that starts a helper thread of its own with the first one (ThreadSanitizer's does) has done
-// so by then, and counts taken before and after a test's threads compare.
+// Threads of this process, counted first after a thread has come and gone: a runtime that starts
+// a helper with the first thread (ThreadSanitizer's) has then done so, and counts compare.
 inline std::size_t thread_count() {
-    static const bool settled = [] {
-        std::thread([] {}).join();
-        return true;
-    }();
+    static const bool settled = (std::thread([] {}).join(), true);
     (void)settled;
     return entry_count("/proc/self/task");
 }
 
-// Open descriptors of this process (the count's own listing among them, as every time).
+// Open descriptors of this process, the count's own listing among them.
 inline std::size_t descriptor_count() {
     return entry_count("/proc/self/fd");
 }
 
-// Makes this process the parent of every orphan among its descendants, so that what a program
-// leaves behind ends up here; false where the system refuses.
+// Makes this process the parent of its descendants' orphans; false where the system refuses.
 inline bool adopt_orphans() {
     return ::prctl(PR_SET_CHILD_SUBREAPER, 1) == 0;
 }
 
-// Whether this process has a child, alive or a zombie. A zombie found is reaped.
+// Whether this process has a child, alive or a zombie (which is reaped).
 inline bool has_children() {
     return ::waitpid(-1, nullptr, WNOHANG) >= 0 || errno != ECHILD;
 }

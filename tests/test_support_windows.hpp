@@ -24,8 +24,6 @@ namespace test {
 
 namespace win32 = murv::os::win32;
 
-// The shell a session runs: the variables that name it, in the order consulted; the one the
-// idle check reads; the shell when none is usable.
 inline const std::vector<const char*> SHELL_VARIABLES{"SHELL", "ComSpec"};
 inline constexpr const char* SYSTEM_SHELL_VARIABLE = "ComSpec";
 inline constexpr const char* FALLBACK_SHELL = "cmd.exe";
@@ -36,34 +34,13 @@ inline void prepare_test_process() {
     ::_setmode(::_fileno(stdout), _O_BINARY);
 }
 
-// This process's own value of a variable, UTF-16 as the system keeps it.
-inline std::optional<std::wstring> wide_env(const std::wstring& name) {
-    std::wstring value(64, L'\0');
-    for (;;) {
-        ::SetLastError(ERROR_SUCCESS);
-        const DWORD length =
-            ::GetEnvironmentVariableW(name.c_str(), value.data(), static_cast<DWORD>(value.size()));
-        if (length == 0 && ::GetLastError() == ERROR_ENVVAR_NOT_FOUND) return std::nullopt;
-        if (length < value.size()) {
-            value.resize(length);
-            return value;
-        }
-        value.resize(length);
-    }
-}
-
-// Sets (or, with nullopt, removes) an environment variable for the life of the object. The
-// value is UTF-8, or UTF-16 as it is when text that is not valid UTF-16 has to be set.
+// Sets (or, with nullopt, removes) an environment variable for the life of the object: UTF-8,
+// or UTF-16 as it is, for text that is not valid UTF-16.
 class ScopedEnv {
   public:
     ScopedEnv(const char* name, std::optional<std::string> value)
-        : name_(*win32::to_wide(name)), old_(wide_env(name_)) {
-        set(value ? win32::to_wide(*value) : std::nullopt);
-    }
-    ScopedEnv(const char* name, const std::wstring& value)
-        : name_(*win32::to_wide(name)), old_(wide_env(name_)) {
-        set(value);
-    }
+        : ScopedEnv(name, value ? win32::to_wide(*value) : std::nullopt, true) {}
+    ScopedEnv(const char* name, const std::wstring& value) : ScopedEnv(name, value, true) {}
     ~ScopedEnv() { ::SetEnvironmentVariableW(name_.c_str(), old_ ? old_->c_str() : nullptr); }
     // Sets a value that is not valid Unicode: a surrogate without its partner.
     static ScopedEnv not_unicode(const char* name) {
@@ -73,7 +50,12 @@ class ScopedEnv {
     ScopedEnv& operator=(const ScopedEnv&) = delete;
 
   private:
-    void set(const std::optional<std::wstring>& value) {
+    ScopedEnv(const char* name, const std::optional<std::wstring>& value, bool)
+        : name_(*win32::to_wide(name)) {
+        std::wstring old(32768, L'\0');  // the most a variable can hold
+        ::SetLastError(ERROR_SUCCESS);
+        const DWORD length = ::GetEnvironmentVariableW(name_.c_str(), old.data(), 32768);
+        if (length > 0 || ::GetLastError() != ERROR_ENVVAR_NOT_FOUND) old_ = old.substr(0, length);
         ::SetEnvironmentVariableW(name_.c_str(), value ? value->c_str() : nullptr);
     }
 
@@ -81,20 +63,18 @@ class ScopedEnv {
     std::optional<std::wstring> old_;
 };
 
-// Everything left to read from `handle` (a pipe's read end, say), until its end or an error.
+// Everything left to read from `handle`, until its end or an error.
 inline std::string read_all(HANDLE handle) {
     std::string text;
     char buffer[512];
     DWORD read;
-    while (::ReadFile(handle, buffer, sizeof buffer, &read, nullptr) && read > 0) {
+    while (::ReadFile(handle, buffer, sizeof buffer, &read, nullptr) && read > 0)
         text.append(buffer, read);
-    }
     return text;
 }
 
-// This process's HKEY_LOCAL_MACHINE and HKEY_CURRENT_USER redirected to fresh, empty keys for
-// the life of the object, so that a test stores the variables of new sessions (as `setx` would)
-// without touching the real ones; the keys are deleted at the end.
+// HKEY_LOCAL_MACHINE and HKEY_CURRENT_USER redirected to fresh keys for the life of the object,
+// so that a test stores variables as `setx` would without touching the real ones.
 class ScratchRegistry {
   public:
     ScratchRegistry() {
@@ -115,8 +95,7 @@ class ScratchRegistry {
     ScratchRegistry(const ScratchRegistry&) = delete;
     ScratchRegistry& operator=(const ScratchRegistry&) = delete;
 
-    // Stores a value in `key` under `root` (one of the two), making the key where it is missing;
-    // `value` is stored as it is, with a NUL after.
+    // Stores `value` and a NUL in `key` under `root`, making the key where it is missing.
     void set(HKEY root, const std::wstring& key, const wchar_t* name, std::wstring value,
              DWORD type) {
         const HKEY opened = created(root, key);
@@ -149,9 +128,8 @@ inline std::size_t thread_count() {
     entry.dwSize = sizeof entry;
     std::size_t count = 0;
     for (BOOL more = ::Thread32First(snapshot.get(), &entry); more;
-         more = ::Thread32Next(snapshot.get(), &entry)) {
+         more = ::Thread32Next(snapshot.get(), &entry))
         if (entry.th32OwnerProcessID == ::GetCurrentProcessId()) ++count;
-    }
     return count;
 }
 
@@ -159,8 +137,6 @@ struct Process {
     DWORD id;
     std::string name;  // the program's file name, lower case
 };
-
-// The live processes that `parent` started.
 inline std::vector<Process> processes_started_by(DWORD parent) {
     const win32::UniqueHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     PROCESSENTRY32W entry{};
@@ -170,14 +146,14 @@ inline std::vector<Process> processes_started_by(DWORD parent) {
          more = ::Process32NextW(snapshot.get(), &entry)) {
         if (entry.th32ParentProcessID != parent || entry.th32ProcessID == parent) continue;
         std::string name = win32::to_utf8(entry.szExeFile);
-        for (char& c : name)
-            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        std::ranges::transform(name, name.begin(), [](char c) {
+            return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+        });
         started.push_back({entry.th32ProcessID, std::move(name)});
     }
     return started;
 }
 
-// The programs of the live processes that `parent` started.
 inline std::vector<std::string> children_of(DWORD parent) {
     std::vector<std::string> names;
     for (Process& child : processes_started_by(parent))
@@ -185,20 +161,18 @@ inline std::vector<std::string> children_of(DWORD parent) {
     return names;
 }
 
-// Whether the process with this id has ended (or never was).
+// Whether the process with this id has ended, or never was.
 inline bool process_gone(DWORD id) {
     const win32::UniqueHandle process(::OpenProcess(SYNCHRONIZE, FALSE, id));
     return !process || ::WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0;
 }
 
-// Makes a symbolic link at `link` to `target`, as an unprivileged user can where the system
-// allows it; false when that cannot be done.
+// Makes a symbolic link at `link` to `target`, as an unprivileged user where that is allowed.
 inline bool make_symlink(const std::filesystem::path& target, const std::filesystem::path& link) {
     constexpr DWORD unprivileged = 0x2;  // SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE
     return ::CreateSymbolicLinkW(link.c_str(), target.c_str(), unprivileged) != 0;
 }
 
-// Wine, whose pseudo console and file system differ from Windows' in places the tests know.
 inline bool under_wine() {
     const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
     return ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
