@@ -1,4 +1,3 @@
-// Detached threads with a stack size of the caller's choosing.
 #pragma once
 
 #include <cstddef>
@@ -8,9 +7,7 @@
 
 namespace murv::os {
 
-// Starts a thread that runs `body` and ends with it; nothing joins it. `stack_size` bytes of
-// address space are reserved for its stack. When the thread cannot be started, the error is
-// the system's and `body` is released unrun.
+// Reserves `stack_size` bytes for its stack; nothing joins it. On failure `body` is dropped.
 Result<void> start_detached_thread(std::move_only_function<void()> body, std::size_t stack_size);
 
 }  // namespace murv::os

@@ -150,7 +150,8 @@ TEST(PtySessionNative, TheShellSeesTheSessionEnvironmentAndItsOutputReachesRingA
     test::ScopedEnv term("TERM", "dumb");
     test::ScopedEnv lang("LANG", std::nullopt);
     test::ScopedEnv ctype("LC_CTYPE", "");
-    auto session = PtySession::open(PROBE_PATH, std::nullopt, 1000, 50);  // no line wraps
+    auto session = PtySession::open(pty::native_pty_system(), PROBE_PATH, std::nullopt, 1000,
+                                    50);  // no line wraps
     ASSERT_TRUE(session) << session.error().describe();
     std::string screen;
     ASSERT_TRUE(test::eventually(
