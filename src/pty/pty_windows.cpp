@@ -2,16 +2,11 @@
 #include <algorithm>
 #include <climits>
 #include <memory>
-#include <optional>
 #include <string>
-#include <vector>
 
 #include <windows.h>
 
-#include <fmt/format.h>
-
 #include "base/fatal.hpp"
-#include "os/platform.hpp"
 #include "os/system_error.hpp"
 #include "os/win32.hpp"
 #include "pty/child_windows.hpp"
