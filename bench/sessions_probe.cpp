@@ -67,7 +67,7 @@ double micros(Clock::duration d) {
 }
 
 murv::asio::awaitable<void> probe(int count, std::chrono::milliseconds idle) {
-    session::SessionManager manager;
+    session::SessionManager manager(murv::pty::native_pty_system());
     std::vector<session::SessionId> ids;
 
     const auto opening = Clock::now();

@@ -1,8 +1,5 @@
-// An asynchronous mutex that owns the value it guards. A coroutine that finds it held is
-// suspended, not its thread; waiters get the lock in the order they asked for it.
-//
-// Asio has no such mutex. This one is for coroutines of one single-threaded io_context: it
-// does no locking of its own.
+// An asynchronous mutex that owns the value it guards, which Asio lacks: a waiting coroutine is
+// suspended, not its thread, and waiters are served in order. For one single-threaded loop.
 #pragma once
 
 #include <cassert>
@@ -21,7 +18,6 @@ namespace murv {
 template <class T>
 class AsyncMutex {
   public:
-    // Access to the value while the lock is held; unlocks when it goes.
     class Guard {
       public:
         Guard(Guard&& other) noexcept : mutex_(std::exchange(other.mutex_, nullptr)) {}
@@ -48,7 +44,6 @@ class AsyncMutex {
     }
     AsyncMutex& operator=(AsyncMutex&&) = delete;
 
-    // Suspends only when the lock is held.
     boost::asio::awaitable<Guard> lock() {
         if (locked_) {
             co_await boost::asio::async_initiate<decltype(boost::asio::use_awaitable), void()>(

@@ -17,8 +17,7 @@ class Error {
     const std::string& message() const { return message_; }
     const Error* cause() const { return cause_.get(); }
 
-    // The message; then, when there are causes, an empty line, "Caused by:" and each cause
-    // below it, outermost first, every line of a cause indented by four spaces.
+    // The message, then "\n\nCaused by:" and each cause's lines indented by four, outermost first.
     std::string describe() const;
 
   private:

@@ -18,7 +18,6 @@ std::optional<DecodedChar> decode_utf8(std::string_view text);
 
 bool is_valid_utf8(std::string_view text);
 
-// Appends the UTF-8 form of `c`, a Unicode scalar value.
 void append_utf8(std::string& out, char32_t c);
 
 }  // namespace murv

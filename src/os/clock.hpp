@@ -2,6 +2,7 @@
 #pragma once
 
 #include <chrono>
+#include <source_location>
 
 #include <boost/asio/basic_waitable_timer.hpp>
 
@@ -9,9 +10,7 @@
 
 namespace murv::os {
 
-// The system's monotonic high-resolution clock, read through a call that can fail. The C++
-// library's steady clock drops that failure and goes on with an unset time, which puts a
-// launch's sample or a timer's expiry anywhere; a reading that fails here is a fatal stop.
+// The library's steady clock drops a failed reading and goes on with an unset time.
 struct MonotonicClock {
     using duration = std::chrono::nanoseconds;
     using rep = duration::rep;
@@ -20,9 +19,13 @@ struct MonotonicClock {
     static constexpr bool is_steady = true;
 
     static time_point now();
+
+  private:
+    // The stop for a failed reading, with the system's last error.
+    [[noreturn]] static void stop_unread(
+        std::source_location where = std::source_location::current());
 };
 
-// A timer of the event loop on that clock.
 using Timer = asio::basic_waitable_timer<MonotonicClock>;
 
 // Suspends the calling coroutine for `duration` on its executor's timer, not its thread.

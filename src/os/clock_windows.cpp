@@ -1,24 +1,11 @@
 #include <windows.h>
 
-#include <fmt/format.h>
-
-#include "base/fatal.hpp"
 #include "os/clock.hpp"
-#include "os/system_error.hpp"
 
 namespace murv::os {
-namespace {
-
-[[noreturn]] void stop_unread(std::source_location where = std::source_location::current()) {
-    fatal(fmt::format("failed to read the monotonic clock: {}", error_text(last_error_code())),
-          where);
-}
-
-}  // namespace
 
 MonotonicClock::time_point MonotonicClock::now() {
-    // The counter's frequency is fixed at boot; both calls succeed on every system since XP,
-    // and are checked all the same.
+    // Fixed at boot; both calls succeed on every system since XP, and are checked all the same.
     static const LONGLONG frequency = [] {
         LARGE_INTEGER value;
         if (!::QueryPerformanceFrequency(&value) || value.QuadPart <= 0) stop_unread();

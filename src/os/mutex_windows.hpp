@@ -1,8 +1,5 @@
-// The blocking mutex of the session layer's threads, on Windows: a slim reader/writer lock.
-// std::mutex is mingw-w64's POSIX emulation, which allocates at a mutex's first lock and, on a
-// thread it has not seen, sets that thread up (a handle duplicated, a thread-local slot set):
-// a refusal of either throws, or ends the process by abort. This lock needs neither, and cannot
-// fail. Windows only; included through os/mutex.hpp.
+// A slim reader/writer lock, which cannot fail: mingw-w64's std::mutex allocates and sets a
+// thread up at first use, and ends the process by abort when either is refused.
 #pragma once
 
 #include <windows.h>

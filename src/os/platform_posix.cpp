@@ -35,13 +35,9 @@ bool env_name_less(std::string_view a, std::string_view b) {
     return a < b;
 }
 
-std::span<const char* const> shell_variables() {
+std::span<const char* const> shell_variables(ShellOf) {
     static constexpr std::array<const char*, 1> variables{"SHELL"};
     return variables;
-}
-
-const char* system_shell_variable() {
-    return "SHELL";
 }
 
 const char* fallback_shell() {

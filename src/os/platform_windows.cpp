@@ -11,34 +11,28 @@
 namespace murv::os {
 namespace {
 
-// Where Windows keeps the variables of a new session, in the order it applies them over this
-// process's own. Each variable replaces one of the same name, but a list of LISTS stored where
-// `joins_lists` is set is appended to the list so far.
+// Where Windows keeps a new session's variables, in the order it applies them (see README).
 struct StoredKey {
     HKEY root;
     const wchar_t* subkey;
-    bool of_session = false;  // the subkey of `subkey` named by this process's session number
-    bool joins_lists = false;
+    bool of_session = false;   // the subkey of `subkey` named by this process's session number
+    bool joins_lists = false;  // its LISTS are appended to the lists so far
     const wchar_t* skipped = nullptr;  // a name not taken from this key
 };
 
 const StoredKey STORED_KEYS[] = {
-    // Its USERNAME names the system's own account.
     {.root = HKEY_LOCAL_MACHINE,
      .subkey = L"System\\CurrentControlSet\\Control\\Session Manager\\Environment",
-     .skipped = L"USERNAME"},
+     .skipped = L"USERNAME"},  // the system's own account
     {.root = HKEY_CURRENT_USER, .subkey = L"Environment", .joins_lists = true},
-    // The logon's own (profile folders, logon server, user name), over what the user stored.
     {.root = HKEY_CURRENT_USER, .subkey = L"Volatile Environment"},
     {.root = HKEY_CURRENT_USER, .subkey = L"Volatile Environment", .of_session = true},
 };
 
-// Lists of directories, which Windows expands even when they are stored as plain text (as
-// installers leave them).
+// Expanded even when stored as plain text, as installers leave them.
 constexpr std::array<std::wstring_view, 3> LISTS{L"Path", L"LibPath", L"Os2LibPath"};
 
-// Variable names compare as an environment block orders them: code units compared after
-// upper-casing, with no regard to locale. CSTR_LESS_THAN, CSTR_EQUAL or CSTR_GREATER_THAN.
+// As an environment block orders names: upper-cased code units, with no regard to locale.
 int compare_names(std::wstring_view a, std::wstring_view b) {
     return ::CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(),
                                   static_cast<int>(b.size()), TRUE);
@@ -53,12 +47,9 @@ struct NameLess {
         return compare_names(a, b) == CSTR_LESS_THAN;
     }
 };
-// Variables by name: names that differ only in case are one variable.
 using Variables = std::map<std::wstring, std::wstring, NameLess>;
 
-// `value` with each %NAME% whose name is in `variables` replaced by its value. A reference to a
-// name that is not there is kept whole, and the scan goes on after its closing '%': in
-// "%UNKNOWN%B%" nothing is replaced.
+// An unknown %NAME% is kept, and the scan goes on after it: "%UNKNOWN%B%" stays as it is.
 std::wstring expand_references(std::wstring_view value, const Variables& variables) {
     std::wstring expanded;
     while (!value.empty()) {
@@ -78,7 +69,6 @@ std::wstring expand_references(std::wstring_view value, const Variables& variabl
     return expanded;
 }
 
-// `list` with `more` appended, with a ';' between where neither has one.
 std::wstring joined(std::wstring list, std::wstring_view more) {
     if (!list.empty() && !list.ends_with(L';') && !more.starts_with(L';')) list += L';';
     return list += more;
@@ -89,15 +79,13 @@ bool is_list(std::wstring_view name) {
                                [&](std::wstring_view list) { return same_name(name, list); });
 }
 
-// Sets `name` to `value`, with the spelling of `name` kept.
+// The new spelling of `name` is kept.
 void assign(Variables& variables, std::wstring name, std::wstring value) {
     variables.erase(name);
     variables.emplace(std::move(name), std::move(value));
 }
 
-// Applies the variables stored at `subkey` of `stored` to `variables` as Windows does; nothing
-// when the key cannot be opened. An expandable value has its %NAME% references replaced by the
-// values so far, the key's plain ones among them.
+// Applies the values at `subkey` of `stored`; expandable ones after the key's plain ones.
 void apply_stored(const StoredKey& stored, const std::wstring& subkey, Variables& variables) {
     std::vector<std::pair<std::wstring, std::wstring>> expandable;
     HKEY opened = nullptr;
@@ -105,8 +93,7 @@ void apply_stored(const StoredKey& stored, const std::wstring& subkey, Variables
         ERROR_SUCCESS) {
         return;
     }
-    const std::unique_ptr<std::remove_pointer_t<HKEY>, decltype(&::RegCloseKey)> key(opened,
-                                                                                     ::RegCloseKey);
+    const Owned<FreedBy<HKEY, ::RegCloseKey>> key(opened);
     DWORD name_capacity = 0;  // in characters, without the terminator
     DWORD data_capacity = 0;  // in bytes
     if (::RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
@@ -123,18 +110,15 @@ void apply_stored(const StoredKey& stored, const std::wstring& subkey, Variables
             ::RegEnumValueW(key.get(), index, name.data(), &name_length, nullptr, &type,
                             reinterpret_cast<BYTE*>(data.data()), &data_size);
         if (status == ERROR_NO_MORE_ITEMS) break;
-        // A value that grew meanwhile and no longer fits is left out; any other error ends the
-        // listing (the key may be gone).
+        // A value that grew meanwhile is left out; another error ends it (the key may be gone).
         if (status == ERROR_MORE_DATA) continue;
         if (status != ERROR_SUCCESS) break;
         if (type != REG_SZ && type != REG_EXPAND_SZ) continue;
         const std::wstring_view wide_name(name.data(), name_length);
-        // Read as Windows reads it, up to its first NUL: some installers store more than one.
+        // Up to its first NUL, as Windows reads it: some installers store more than one.
         std::wstring_view value(data.data(), data_size / sizeof(wchar_t));
         value = value.substr(0, value.find(L'\0'));
-        // An empty value (left by `setx NAME ""` or an uninstaller) leaves the variable as it
-        // was. A name with '=' would be read back split at it, and "=C:" is a drive's current
-        // directory.
+        // A name with '=' would be read back split at it ("=C:" is a drive's directory).
         if (value.empty() || wide_name.empty() || wide_name.find(L'=') != wide_name.npos ||
             (stored.skipped != nullptr && same_name(wide_name, stored.skipped)) ||
             !win32::is_valid_utf16(wide_name) || !win32::is_valid_utf16(value)) {
@@ -156,6 +140,19 @@ void apply_stored(const StoredKey& stored, const std::wstring& subkey, Variables
     }
 }
 
+using FreeTaskMemory = void(WINAPI*)(void*);
+
+// ole32's CoTaskMemFree, which frees what SHGetKnownFolderPath gives; looked up at first use.
+FreeTaskMemory free_task_memory_function() {
+    static const auto function =
+        win32::system_function<FreeTaskMemory>(L"ole32.dll", "CoTaskMemFree");
+    return function;
+}
+
+void free_task_memory(wchar_t* memory) {
+    free_task_memory_function()(memory);
+}
+
 }  // namespace
 
 EnvRead read_env(const char* name) {
@@ -163,7 +160,7 @@ EnvRead read_env(const char* name) {
     if (!wide_name) return {EnvStatus::absent, {}};  // no such name can be set
     std::wstring value(64, L'\0');
     for (;;) {
-        // An empty value also returns 0: only the error code tells it from an absent one.
+        // An empty value returns 0 too: only the error code tells it from an absent one.
         ::SetLastError(ERROR_SUCCESS);
         const DWORD length = ::GetEnvironmentVariableW(wide_name->c_str(), value.data(),
                                                        static_cast<DWORD>(value.size()));
@@ -171,8 +168,7 @@ EnvRead read_env(const char* name) {
             if (::GetLastError() == ERROR_ENVVAR_NOT_FOUND) return {EnvStatus::absent, {}};
             return {EnvStatus::present, {}};
         }
-        // Too small: the length needed, its terminator included. Another thread may change
-        // the value meanwhile, so ask again with that much.
+        // Too small: ask again with the length needed (the value may change meanwhile).
         if (length >= value.size()) {
             value.resize(length);
             continue;
@@ -186,13 +182,12 @@ EnvRead read_env(const char* name) {
 
 std::vector<std::pair<std::string, std::string>> default_environment() {
     Variables variables;
-    if (const std::unique_ptr<wchar_t, decltype(&::FreeEnvironmentStringsW)> block(
-            ::GetEnvironmentStringsW(), ::FreeEnvironmentStringsW);
-        block != nullptr) {
+    if (const Owned<FreedBy<LPWCH, ::FreeEnvironmentStringsW>> block(::GetEnvironmentStringsW());
+        block) {
         for (const wchar_t* entry = block.get(); *entry != L'\0';) {
             const std::wstring_view text = entry;
             entry += text.size() + 1;
-            // Entries such as "=C:=C:\dir" are the command interpreter's per-drive directories.
+            // "=C:=C:\dir" is the command interpreter's directory of a drive.
             const auto equals = text.find(L'=');
             if (equals == std::wstring_view::npos || equals == 0) continue;
             variables.insert_or_assign(std::wstring(text.substr(0, equals)),
@@ -215,17 +210,12 @@ std::vector<std::pair<std::string, std::string>> default_environment() {
 }
 
 bool env_name_less(std::string_view a, std::string_view b) {
-    // Names come from this process or from the caller, so they convert.
     return compare_names(win32::to_wide_lossy(a), win32::to_wide_lossy(b)) == CSTR_LESS_THAN;
 }
 
-std::span<const char* const> shell_variables() {
+std::span<const char* const> shell_variables(ShellOf whose) {
     static constexpr std::array<const char*, 2> variables{"SHELL", "ComSpec"};
-    return variables;
-}
-
-const char* system_shell_variable() {
-    return "ComSpec";
+    return std::span(variables).subspan(whose == ShellOf::system ? 1 : 0);
 }
 
 const char* fallback_shell() {
@@ -238,20 +228,21 @@ const char* executable_suffix() {
 
 std::optional<std::string> profile_directory() {
     using GetKnownFolderPath = HRESULT(WINAPI*)(const GUID&, DWORD, HANDLE, PWSTR*);
-    using FreeTaskMemory = void(WINAPI*)(void*);
     static const auto get_known_folder_path =
         win32::system_function<GetKnownFolderPath>(L"shell32.dll", "SHGetKnownFolderPath");
-    static const auto free_task_memory =
-        win32::system_function<FreeTaskMemory>(L"ole32.dll", "CoTaskMemFree");
-    if (get_known_folder_path == nullptr || free_task_memory == nullptr) return std::nullopt;
+    if (get_known_folder_path == nullptr || free_task_memory_function() == nullptr) {
+        return std::nullopt;
+    }
 
-    // FOLDERID_Profile.
-    static constexpr GUID profile = {
-        0x5e6c858f, 0x0e22, 0x4760, {0x9a, 0xfe, 0xea, 0x33, 0x17, 0xb6, 0x71, 0x73}};
+    static constexpr GUID profile = {// FOLDERID_Profile
+                                     0x5e6c858f,
+                                     0x0e22,
+                                     0x4760,
+                                     {0x9a, 0xfe, 0xea, 0x33, 0x17, 0xb6, 0x71, 0x73}};
     wchar_t* path = nullptr;
     const HRESULT result = get_known_folder_path(profile, 0, nullptr, &path);
     // The buffer is the caller's to free even when the call fails.
-    const std::unique_ptr<wchar_t, FreeTaskMemory> owned(path, free_task_memory);
+    const Owned<FreedBy<wchar_t*, free_task_memory>> owned(path);
     if (FAILED(result) || path == nullptr) return std::nullopt;
     const std::wstring_view text(path, static_cast<std::size_t>(::lstrlenW(path)));
     if (text.empty()) return std::nullopt;
@@ -261,8 +252,7 @@ std::optional<std::string> profile_directory() {
 bool path_exists(const std::string& path) {
     const auto wide = win32::to_wide(path);
     if (!wide || wide->find(L'\0') != std::wstring::npos) return false;
-    // No access asked for: the open only resolves the path, following links, and is refused
-    // by no sharing mode. Backup semantics lets it open directories.
+    // No access: it only resolves the path, following links; backup semantics opens directories.
     const win32::UniqueHandle handle(
         ::CreateFileW(wide->c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));

@@ -1,10 +1,5 @@
-// The start of a child. Between its start and its exec the child of a multi-threaded process
-// may only make async-signal-safe calls, so it allocates nothing and takes no lock. On Linux it
-// starts as a clone that shares this process's memory (on a stack of its own) until it execs or
-// exits, while the starting thread waits: no page tables are copied.
-//
-// The child reports a failure through a close-on-exec pipe: the pipe closes empty at the exec,
-// and holds a ChildFailure when the exec (or what comes before it) failed.
+// The start of a child: a clone sharing this process's memory until it execs, so that no page
+// tables are copied. It reports a failure through a close-on-exec pipe, which the exec closes.
 #include "os/posix.hpp"
 
 #include <climits>
@@ -21,7 +16,6 @@
 namespace murv::os {
 namespace {
 
-// What the child is started with.
 struct ChildStart {
     int (*exec)(const void*);
     const void* argument;
@@ -29,7 +23,7 @@ struct ChildStart {
     int descriptor_limit;  // where marking descriptors close-on-exec may stop
 };
 
-// Runs in the child.
+// Runs in the child: async-signal-safe calls alone, as in any child of a threaded process.
 int run_child(void* start_address) {
     const ChildStart& start = *static_cast<const ChildStart*>(start_address);
     struct sigaction default_action {};
@@ -42,8 +36,7 @@ int run_child(void* start_address) {
     // Kept clear of 0, 1 and 2, which `exec` may replace.
     int report_fd = start.report_fd;
     if (report_fd <= STDERR_FILENO) report_fd = ::fcntl(report_fd, F_DUPFD_CLOEXEC, 3);
-    // Descriptors this process inherited without close-on-exec must not reach the program.
-    // A kernel older than close_range (Linux 5.9) has them marked one by one.
+    // What this process inherited must not reach the program; before Linux 5.9, one by one.
     if (::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC) < 0) {
         for (int fd = 3; fd < start.descriptor_limit; ++fd)
             ::fcntl(fd, F_SETFD, FD_CLOEXEC);
@@ -54,17 +47,15 @@ int run_child(void* start_address) {
     ::_exit(127);
 }
 
-// Under ThreadSanitizer the child is a fork: its instrumented calls (sigaction above all) would
-// run on this thread's sanitizer state and rewrite it in shared memory.
+// Under ThreadSanitizer a fork: a clone's instrumented calls would rewrite this thread's state.
 #if defined(__SANITIZE_THREAD__)
 constexpr bool CHILD_SHARES_MEMORY = false;
 #else
 constexpr bool CHILD_SHARES_MEMORY = true;
 #endif
 
-// The stack of a child that shares this process's memory: mapped apart from the heap, so that
-// the pages the child writes go back to the system with it, instead of staying resident in a
-// freed heap block that a later allocation (a session's ring, say) takes over untouched.
+// Mapped apart from the heap, so that the pages the child writes go back to the system with it
+// rather than stay resident in a freed block that a later allocation takes over.
 class ChildStack {
   public:
     static constexpr std::size_t SIZE = 64 * 1024;
@@ -72,8 +63,7 @@ class ChildStack {
     ChildStack()
         : base_(::mmap(nullptr, SIZE, PROT_READ | PROT_WRITE,
                        MAP_PRIVATE | MAP_ANONYMOUS | MAP_STACK, -1, 0)) {
-        // Under AddressSanitizer: the last child's frames, which never returned, left their
-        // marks on this address range, where the mapping is made again. (Nothing elsewhere.)
+        // The last child's frames, which never returned, left AddressSanitizer's marks here.
         if (base_ != MAP_FAILED) ASAN_UNPOISON_MEMORY_REGION(base_, SIZE);
     }
     ~ChildStack() {
@@ -89,8 +79,7 @@ class ChildStack {
     void* base_;
 };
 
-// Starts the child; this thread waits until it has exec'd or exited, which makes a start about
-// a third faster than a fork. Returns the pid, or -1 with errno set.
+// Waits until the child has exec'd or exited: a third faster than a fork. -1 with errno set.
 pid_t clone_child(ChildStart& start) {
     if constexpr (CHILD_SHARES_MEMORY) {
         const ChildStack stack;
@@ -131,8 +120,7 @@ Result<std::expected<pid_t, ChildFailure>> start_child(int (*exec)(const void*),
         retry_interrupted([&] { return ::read(report_read.get(), &report, sizeof report); });
     if (n == 0) return pid;
     if (n < 0) {
-        // Whether the program runs is unknown, and a shell that does would wait for input for
-        // ever. It is no one's but this call's yet: end it and reap it.
+        // Whether the program runs is unknown; it is no one's but this call's yet: end it.
         const int error = errno;
         ::kill(pid, SIGKILL);
         (void)wait_for_child(pid);

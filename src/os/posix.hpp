@@ -1,5 +1,4 @@
-// Pieces the POSIX files share: an owned descriptor, retrying a call that a signal
-// interrupted, and starting and waiting for a child. POSIX only.
+// Pieces the POSIX files share: an owned descriptor, retrying, starting and waiting for a child.
 #pragma once
 
 #include <cerrno>
@@ -10,35 +9,20 @@
 #include <unistd.h>
 
 #include "base/error.hpp"
+#include "base/owned.hpp"
 #include "os/process.hpp"
 
 namespace murv::os {
 
-class UniqueFd {
-  public:
-    UniqueFd() = default;
-    explicit UniqueFd(int fd) : fd_(fd) {}
-    UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    UniqueFd& operator=(UniqueFd&& other) noexcept {
-        if (this != &other) reset(std::exchange(other.fd_, -1));
-        return *this;
-    }
-    ~UniqueFd() { reset(); }
-
-    int get() const { return fd_; }
-    explicit operator bool() const { return fd_ >= 0; }
-
-    void reset(int fd = -1) {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = fd;
-    }
-
-  private:
-    int fd_ = -1;
+struct FdTraits {
+    using Value = int;
+    static constexpr int empty = -1;
+    static bool none(int fd) { return fd < 0; }
+    static void free(int fd) { ::close(fd); }
 };
+using UniqueFd = Owned<FdTraits>;
 
-// Calls `call` until it does not fail with EINTR, and returns what it returned last. For calls
-// that fail with -1 and errno.
+// For calls that fail with -1 and errno.
 template <class Call>
 auto retry_interrupted(Call&& call) {
     for (;;) {
@@ -47,19 +31,14 @@ auto retry_interrupted(Call&& call) {
     }
 }
 
-// What a child reports when its program could not be run: the step that failed, as its caller
-// numbers them, and the error number.
+// The step that failed, as the caller numbers them, and errno.
 struct ChildFailure {
     int step;
     int error;
 };
 
-// Starts a child as a terminal starts a program: every signal at its default disposition, an
-// empty signal mask, every descriptor but the standard three close-on-exec. It then runs
-// `exec(argument)`, which makes only async-signal-safe calls (see posix.cpp) and returns only
-// when its program could not be run: the step that failed, with errno set. Returns once the
-// child has exec'd: its pid; or what it reported instead, once it is reaped; or the error, in
-// words, of a child that cannot be started.
+// Starts a child as a terminal does (default signals, empty mask, only 0-2 inherited) that runs
+// `exec(argument)`, which returns only on failure. Its pid once it has exec'd, or its report.
 Result<std::expected<pid_t, ChildFailure>> start_child(int (*exec)(const void*),
                                                        const void* argument);
 

@@ -1,13 +1,14 @@
 // Starting a program and waiting for it, as the cold-start check does.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "base/error.hpp"
+#include "base/owned.hpp"
 
 namespace murv::os {
 
-// How a program ended: whether it was a normal exit with code 0.
 class ExitStatus {
   public:
     static ExitStatus exited(int code) { return ExitStatus(code == 0); }
@@ -20,11 +21,23 @@ class ExitStatus {
     bool success_;
 };
 
-// Starts `program` (a path, not looked up on the PATH) with the single argument `argument`, the
-// tool's own environment, working directory and standard streams, and waits for it to exit.
-// The program inherits no other descriptor or handle, the default signal dispositions and an
-// empty signal mask. The error is the operating system's own, with no words around it, when
-// it cannot be started or waited for.
+// A started program. Dropping it neither ends nor waits for the program.
+class Process {
+  public:
+    // `handle`, which it then owns, is the process's handle on Windows; null on POSIX.
+    Process(std::uint32_t id, void* handle) : id_(id), handle_(handle) {}
+
+    std::uint32_t id() const { return id_; }
+    // Blocks until the program has exited and reaps it.
+    Result<ExitStatus> wait();
+
+  private:
+    static void close_handle(void* handle);
+    std::uint32_t id_;
+    Owned<FreedBy<void*, close_handle>> handle_;
+};
+
+// Runs the path `program` with `argument`, this process's standard streams and nothing else.
 Result<ExitStatus> run_to_exit(const std::string& program, const std::string& argument);
 
 }  // namespace murv::os

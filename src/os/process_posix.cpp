@@ -7,8 +7,6 @@ extern char** environ;
 namespace murv::os {
 namespace {
 
-// In the child: the program argv[0] names, with this process's environment. Its one step is
-// the exec.
 int exec_program(const void* argv) {
     const auto arguments = static_cast<char* const*>(argv);
     ::execve(arguments[0], arguments, environ);
@@ -16,6 +14,12 @@ int exec_program(const void* argv) {
 }
 
 }  // namespace
+
+void Process::close_handle(void*) {}
+
+Result<ExitStatus> Process::wait() {
+    return wait_for_child(static_cast<pid_t>(id_));
+}
 
 Result<ExitStatus> run_to_exit(const std::string& program, const std::string& argument) {
     char* argv[] = {const_cast<char*>(program.c_str()), const_cast<char*>(argument.c_str()),

@@ -16,12 +16,7 @@ Error last_error() {
     return system_error(last_error_code());
 }
 
-// This process's standard handles as a program it starts is handed them. Each that names a
-// handle of this process is made inheritable for the life of the object (and gets its own flag
-// back afterwards); a console's pseudo handle (Windows 7) is handed on as it is; where this
-// process has none, a value that names nothing (its handle was closed: a service, a scheduler
-// or a GUI parent may leave it so) or one that cannot be made inheritable, the program is
-// handed none.
+// This process's standard handles, inheritable while it lives; none for one that names nothing.
 class StandardHandles {
   public:
     StandardHandles() {
@@ -57,7 +52,6 @@ class StandardHandles {
     HANDLE input() const { return handed_[0]; }
     HANDLE output() const { return handed_[1]; }
     HANDLE error() const { return handed_[2]; }
-    // The distinct handles to inherit.
     std::span<HANDLE> inheritable() { return inheritable_; }
 
   private:
@@ -66,10 +60,8 @@ class StandardHandles {
     std::vector<HANDLE> restore_;
 };
 
-// Starts the program with the standard handles and nothing else; the handles are inheritable
-// only while it starts. Launches run one at a time: two at once could each give a handle its
-// flag back while the other is still starting its program.
-Result<win32::UniqueHandle> start(const std::wstring& program, std::wstring command_line) {
+// One launch at a time: two at once could each give a handle its flag back while the other starts.
+Result<Process> start(const std::wstring& program, std::wstring command_line) {
     StandardHandles standard;
     STARTUPINFOEXW startup{};
     startup.StartupInfo.cb = sizeof startup.StartupInfo;
@@ -79,40 +71,45 @@ Result<win32::UniqueHandle> start(const std::wstring& program, std::wstring comm
     startup.StartupInfo.hStdError = standard.error();
     DWORD flags = 0;
 
-    // The handles to inherit are listed, so that no other inheritable handle of this process
-    // goes with them. An empty list is not allowed: with none to inherit, nothing is.
+    // Listed, so that no other inheritable handle goes with them; an empty list is refused.
     win32::AttributeList attributes;
     const bool inherit = !standard.inheritable().empty();
     if (inherit) {
         const auto handles = standard.inheritable();
-        if (auto ready = attributes.init(1); !ready) return std::unexpected(ready.error());
-        if (auto added = attributes.add(PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handles.data(),
-                                        handles.size_bytes());
-            !added) {
-            return std::unexpected(added.error());
+        if (auto attached = attributes.attach(startup, PROC_THREAD_ATTRIBUTE_HANDLE_LIST,
+                                              handles.data(), handles.size_bytes());
+            !attached) {
+            return std::unexpected(attached.error());
         }
-        startup.StartupInfo.cb = sizeof startup;
-        startup.lpAttributeList = attributes.get();
         flags |= EXTENDED_STARTUPINFO_PRESENT;
     }
-    // Without a console of its own (started by a service, a scheduler or a GUI program), each
-    // launch would open a console window: the application gets a console without a window.
+    // Without a console of its own, each launch would open a console window.
     if (::GetConsoleCP() == 0) flags |= CREATE_NO_WINDOW;
 
-    // The program is named as given: the application name keeps CreateProcessW from looking
-    // for it anywhere else or adding ".exe".
+    // Named as the application: CreateProcessW neither looks elsewhere nor adds ".exe".
     PROCESS_INFORMATION started{};
     if (!::CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr,
                           inherit ? TRUE : FALSE, flags, nullptr, nullptr, &startup.StartupInfo,
                           &started)) {
         return std::unexpected(last_error());
     }
-    win32::UniqueHandle process(started.hProcess);
     const win32::UniqueHandle thread(started.hThread);
-    return process;
+    return Process(started.dwProcessId, started.hProcess);
 }
 
 }  // namespace
+
+void Process::close_handle(void* handle) {
+    ::CloseHandle(handle);
+}
+
+Result<ExitStatus> Process::wait() {
+    if (::WaitForSingleObject(handle_.get(), INFINITE) == WAIT_FAILED)
+        return std::unexpected(last_error());
+    DWORD code = 0;
+    if (!::GetExitCodeProcess(handle_.get(), &code)) return std::unexpected(last_error());
+    return ExitStatus::exited(static_cast<int>(code));
+}
 
 Result<ExitStatus> run_to_exit(const std::string& program, const std::string& argument) {
     const auto wide_program = win32::to_wide(program);
@@ -124,9 +121,9 @@ Result<ExitStatus> run_to_exit(const std::string& program, const std::string& ar
     win32::append_program(command_line, *wide_program);
     win32::append_argument(command_line, *wide_argument);
 
-    const auto process = start(*wide_program, std::move(command_line));
+    auto process = start(*wide_program, std::move(command_line));
     if (!process) return std::unexpected(process.error());
-    return win32::wait_for_exit(process->get());
+    return process->wait();
 }
 
 }  // namespace murv::os

@@ -8,8 +8,6 @@
 
 namespace murv::os {
 
-// Fills `bytes` from the operating system's cryptographic random source. The error is the
-// system's, in words.
 Result<void> random_bytes(std::span<std::byte> bytes);
 
 }  // namespace murv::os

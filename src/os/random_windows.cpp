@@ -10,8 +10,7 @@
 namespace murv::os {
 
 Result<void> random_bytes(std::span<std::byte> bytes) {
-    // Neither needs a provider object to be opened: ProcessPrng (Windows 10 and newer), which
-    // cannot fail, else RtlGenRandom (Wine 8 has no bcryptprimitives).
+    // Neither opens a provider; ProcessPrng cannot fail, and Wine 8 has only RtlGenRandom.
     static const auto process_prng = win32::system_function<BOOL(WINAPI*)(PBYTE, SIZE_T)>(
         L"bcryptprimitives.dll", "ProcessPrng");
     static const auto rtl_gen_random = win32::system_function<BOOLEAN(WINAPI*)(PVOID, ULONG)>(

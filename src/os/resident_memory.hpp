@@ -1,4 +1,3 @@
-// The resident memory of the calling process, read from the operating system.
 #pragma once
 
 #include <cstdint>
@@ -7,8 +6,7 @@
 
 namespace murv::os {
 
-// Bytes of this process's memory that are resident (its working set on Windows). Reads the
-// figure once, in the calling thread; scans no other process.
+// This process's resident bytes (its working set on Windows), read once.
 Result<std::uint64_t> own_resident_bytes();
 
 }  // namespace murv::os

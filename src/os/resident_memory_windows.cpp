@@ -10,7 +10,8 @@ Result<std::uint64_t> own_resident_bytes() {
     PROCESS_MEMORY_COUNTERS counters{};
     counters.cb = sizeof counters;
     if (!::GetProcessMemoryInfo(::GetCurrentProcess(), &counters, sizeof counters)) {
-        return std::unexpected(last_failure("read this process's working set"));
+        return std::unexpected(
+            last_failure("GetProcessMemoryInfo (read this process's working set)"));
     }
     return static_cast<std::uint64_t>(counters.WorkingSetSize);
 }

@@ -1,4 +1,3 @@
-#include <memory>
 #include <string_view>
 
 #include <windows.h>
@@ -9,13 +8,6 @@
 #include "os/win32.hpp"
 
 namespace murv::os {
-namespace {
-
-struct LocalFreeDeleter {
-    void operator()(wchar_t* text) const { ::LocalFree(text); }
-};
-
-}  // namespace
 
 int last_error_code() {
     return static_cast<int>(::GetLastError());
@@ -26,7 +18,7 @@ std::string error_text(int code) {
     const DWORD length = ::FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
         nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    const std::unique_ptr<wchar_t, LocalFreeDeleter> owned(buffer);
+    const Owned<FreedBy<HLOCAL, ::LocalFree>> owned(buffer);
     std::wstring_view text(buffer != nullptr ? buffer : L"", length);
     while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n')) {
         text.remove_suffix(1);

@@ -1,5 +1,3 @@
-// Detached threads with a stack size of the caller's choosing, and what a stack that runs out
-// does.
 #pragma once
 
 #include <cstddef>
@@ -9,15 +7,11 @@
 
 namespace murv::os {
 
-// Starts a thread that runs `body` and ends with it; nothing joins it. `stack_size` bytes of
-// address space are reserved for its stack. When the thread cannot be started, the error is
-// the system's and `body` is released unrun.
+// Reserves `stack_size` bytes for its stack; nothing joins it. On failure `body` is dropped.
 Result<void> start_detached_thread(std::move_only_function<void()> body, std::size_t stack_size);
 
-// Makes a stack that runs out a fatal stop, "thread 'main' has overflowed its stack" on the
-// calling thread and "thread '<unnamed>' ..." on those start_detached_thread starts, instead of
-// an end by a signal; other faults end the process as before. Called once, on the main thread,
-// by the process's set-up. The error is the system's. (Windows: nothing to do, see its file.)
+// POSIX: a stack that runs out, on the calling (main) thread or one started above, is a fatal
+// stop instead of a signal. Windows needs none: its stacks are fixed reserves.
 Result<void> guard_stacks();
 
 }  // namespace murv::os

@@ -19,12 +19,6 @@ DWORD WINAPI run_body(void* raw) {
 
 }  // namespace
 
-// The main thread's stack is the image's reservation (2 MiB) and a reader's the one it asks
-// for, whatever the parent's limits; the tool's deepest path needs a small part of either.
-Result<void> guard_stacks() {
-    return {};
-}
-
 Result<void> start_detached_thread(Body body, std::size_t stack_size) {
     auto owned = std::make_unique<Body>(std::move(body));
     const win32::UniqueHandle thread(::CreateThread(nullptr, stack_size, run_body, owned.get(),

@@ -13,6 +13,15 @@ bool is_low_surrogate(char32_t unit) {
     return unit >= 0xdc00 && unit <= 0xdfff;
 }
 
+// The code point at `i`: a pair's, or a surrogate without its partner as it is; and its length.
+std::pair<char32_t, std::size_t> code_point_at(std::wstring_view text, std::size_t i) {
+    const char32_t unit = text[i];
+    if (is_high_surrogate(unit) && i + 1 < text.size() && is_low_surrogate(text[i + 1])) {
+        return {0x10000 + ((unit - 0xd800) << 10) + (text[i + 1] - 0xdc00), 2};
+    }
+    return {unit, 1};
+}
+
 void append_utf16(std::wstring& out, char32_t c) {
     wchar_t units[2];
     out.append(units, encode_utf16(c, units));
@@ -28,8 +37,7 @@ std::optional<char32_t> surrogate_form(std::string_view text) {
     return 0xd000 | ((b1 & 0x3fu) << 6) | (b2 & 0x3fu);
 }
 
-// Converts `text`; a sequence that is neither UTF-8 nor a surrogate's form becomes
-// `replacement`, or ends the conversion when there is none.
+// What is neither UTF-8 nor a surrogate's form becomes `replacement`, or ends it without one.
 std::optional<std::wstring> convert(std::string_view text, std::optional<char32_t> replacement) {
     std::wstring out;
     out.reserve(text.size());
@@ -63,50 +71,35 @@ std::size_t encode_utf16(char32_t c, wchar_t* out) {
     return 2;
 }
 
-Result<ExitStatus> wait_for_exit(HANDLE process) {
-    if (::WaitForSingleObject(process, INFINITE) == WAIT_FAILED) {
-        return std::unexpected(system_error(last_error_code()));
-    }
-    DWORD code = 0;
-    if (!::GetExitCodeProcess(process, &code)) {
-        return std::unexpected(system_error(last_error_code()));
-    }
-    return ExitStatus::exited(static_cast<int>(code));
-}
-
 AttributeList::~AttributeList() {
     if (initialised_) ::DeleteProcThreadAttributeList(get());
 }
 
-Result<void> AttributeList::init(DWORD count) {
-    SIZE_T size = 0;
-    ::InitializeProcThreadAttributeList(nullptr, count, 0, &size);  // fails, telling the size
-    storage_.resize(size);
-    if (!::InitializeProcThreadAttributeList(get(), count, 0, &size)) {
-        return std::unexpected(last_failure("make the list of process attributes"));
+Result<void> AttributeList::attach(STARTUPINFOEXW& startup, DWORD_PTR attribute, void* value,
+                                   std::size_t size) {
+    SIZE_T room = 0;
+    ::InitializeProcThreadAttributeList(nullptr, 1, 0, &room);  // fails, telling the size
+    storage_.resize(room);
+    if (!::InitializeProcThreadAttributeList(get(), 1, 0, &room)) {
+        return std::unexpected(
+            last_failure("InitializeProcThreadAttributeList (list an attribute)"));
     }
     initialised_ = true;
-    return {};
-}
-
-Result<void> AttributeList::add(DWORD_PTR attribute, void* value, std::size_t size) {
     if (!::UpdateProcThreadAttribute(get(), 0, attribute, value, size, nullptr, nullptr)) {
-        return std::unexpected(last_failure("add a process attribute"));
+        return std::unexpected(last_failure("UpdateProcThreadAttribute (set an attribute)"));
     }
+    startup.StartupInfo.cb = sizeof startup;
+    startup.lpAttributeList = get();
     return {};
 }
 
 std::string to_utf8(std::wstring_view text) {
     std::string out;
     out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char32_t unit = text[i];
-        if (is_high_surrogate(unit) && i + 1 < text.size() && is_low_surrogate(text[i + 1])) {
-            append_utf8(out, 0x10000 + ((unit - 0xd800) << 10) + (text[i + 1] - 0xdc00));
-            ++i;
-        } else {
-            append_utf8(out, unit);
-        }
+    for (std::size_t i = 0; i < text.size();) {
+        const auto [c, length] = code_point_at(text, i);
+        append_utf8(out, c);
+        i += length;
     }
     return out;
 }
@@ -120,12 +113,10 @@ std::wstring to_wide_lossy(std::string_view text) {
 }
 
 bool is_valid_utf16(std::wstring_view text) {
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (is_high_surrogate(text[i]) && i + 1 < text.size() && is_low_surrogate(text[i + 1])) {
-            ++i;
-        } else if (is_high_surrogate(text[i]) || is_low_surrogate(text[i])) {
-            return false;
-        }
+    for (std::size_t i = 0; i < text.size();) {
+        const auto [c, length] = code_point_at(text, i);
+        if (is_high_surrogate(c) || is_low_surrogate(c)) return false;
+        i += length;
     }
     return true;
 }
@@ -136,8 +127,7 @@ void append_argument(std::wstring& line, std::wstring_view argument) {
         line += argument;
         return;
     }
-    // Backslashes are literal unless a quote follows them: before an escaped quote and before
-    // the closing quote, each is doubled.
+    // Backslashes are doubled only before a quote, escaped or closing.
     line += L'"';
     std::size_t backslashes = 0;
     for (const wchar_t c : argument) {

@@ -1,5 +1,4 @@
-// The start of a program on a terminal. Everything the child needs is prepared here, in an
-// ExecPlan, before it starts (os::start_child says why).
+// The start of a program on a terminal, prepared in full before the child starts.
 #include "pty/child_posix.hpp"
 
 #include <array>
@@ -20,25 +19,6 @@ namespace {
 
 using os::failure;
 
-class ProcessChild final : public Child {
-  public:
-    explicit ProcessChild(pid_t pid) : pid_(pid) {}
-
-    std::optional<std::uint32_t> process_id() const override {
-        return static_cast<std::uint32_t>(pid_);
-    }
-
-    Result<os::ExitStatus> wait() override {
-        auto status = os::wait_for_child(pid_);
-        if (!status) return std::unexpected(Error("wait for the child", std::move(status.error())));
-        return status;
-    }
-
-  private:
-    pid_t pid_;
-};
-
-// The steps of the child's start that can fail.
 enum Step : int { controlling_terminal, working_directory, exec };
 
 struct ExecPlan {
@@ -131,7 +111,8 @@ Result<std::unique_ptr<Child>> spawn_on_terminal(int slave, const ShellCommand& 
     auto started = os::start_child(exec_in_child, &plan);
     if (!started) return std::unexpected(std::move(started.error()));
     if (!*started) return std::unexpected(spawn_failure(command, started->error()));
-    return std::make_unique<ProcessChild>(**started);
+    return std::make_unique<ProcessChild>(
+        os::Process(static_cast<std::uint32_t>(**started), nullptr));
 }
 
 }  // namespace murv::pty

@@ -1,11 +1,4 @@
-// The start of a program on a pseudo console: which program a name means, its command line, its
-// environment block, and CreateProcessW with the console as its only attribute.
-//
-// A shell named without a directory is looked for in the system directory, then in the
-// absolute directories of the session's Path, never in the current directory or this
-// program's own: Windows searches those first for a command line's first word, and a program
-// of that name planted there would run in every session. One pair of quotes around the whole
-// name (as a path with blanks is often written) is quoting, not part of the name.
+// The start of a program on a pseudo console (the README's "Finding the shell").
 #include "pty/child_windows.hpp"
 
 #include <algorithm>
@@ -25,25 +18,7 @@ using os::failure;
 namespace win32 = os::win32;
 using win32::UniqueHandle;
 
-class ProcessChild final : public Child {
-  public:
-    ProcessChild(UniqueHandle process, DWORD id) : process_(std::move(process)), id_(id) {}
-
-    std::optional<std::uint32_t> process_id() const override { return id_; }
-
-    Result<os::ExitStatus> wait() override {
-        auto status = win32::wait_for_exit(process_.get());
-        if (!status) return std::unexpected(Error("wait for the child", std::move(status.error())));
-        return status;
-    }
-
-  private:
-    UniqueHandle process_;
-    DWORD id_;
-};
-
-// The block CreateProcessW takes: "NAME=value" entries, each ended by a NUL, in the order of
-// names that the system keeps, and one more NUL at the end.
+// "NAME=value" entries, each ended by a NUL, in the system's order of names, then one more NUL.
 std::optional<std::wstring> environment_block(const Environment& environment) {
     std::wstring block;
     for (const auto& [name, value] : environment) {
@@ -72,11 +47,8 @@ bool is_absolute(std::wstring_view directory) {
            (directory[2] == L'\\' || directory[2] == L'/');
 }
 
-// Where a program named without a directory is: the system directory, then each absolute
-// directory of `environment`'s Path, with ".exe" added to a name without an extension, as
-// Windows does. The current directory is not searched, in no form: Windows looks there (and in
-// this program's own directory) first for a command line's first word, and a program of that
-// name planted there would run in every session. Nothing when it is found nowhere.
+// The system directory, then Path's absolute directories: never the current directory or this
+// program's, where Windows would look first and a planted program would run in every session.
 std::optional<std::wstring> find_program(const std::wstring& name, const Environment& environment) {
     const bool has_extension = name.find(L'.') != std::wstring::npos;
     const std::wstring file = has_extension ? name : name + L".exe";
@@ -114,31 +86,23 @@ Result<std::unique_ptr<Child>> spawn_on_console(HPCON handle, const ShellCommand
         return cannot_run(ERROR_NO_UNICODE_TRANSLATION);
     }
     const std::wstring program(win32::unquoted(*text));
-    // Found nowhere, as an empty name is on POSIX.
     if (program.empty()) return cannot_run(ERROR_FILE_NOT_FOUND);
     std::wstring command_line;
     win32::append_program(command_line, program);
-    // A name with a directory is used as it stands; a bare name is looked for safely.
     std::optional<std::wstring> found;
     if (program.find_first_of(L"\\/:") == std::wstring::npos) {
         found = find_program(program, command.environment());
         if (!found) return cannot_run(ERROR_FILE_NOT_FOUND);
     }
 
-    win32::AttributeList attributes;
-    if (auto ready = attributes.init(1); !ready) {
-        return std::unexpected(Error("cannot give the terminal to the child", ready.error()));
-    }
-    if (auto added = attributes.add(PROC_THREAD_ATTRIBUTE_PSEUDOCONSOLE, handle, sizeof handle);
-        !added) {
-        return std::unexpected(Error("cannot give the terminal to the child", added.error()));
-    }
     STARTUPINFOEXW startup{};
-    startup.StartupInfo.cb = sizeof startup;
-    startup.lpAttributeList = attributes.get();
-    // Standard handles named, and none given: the program's are then the console's.
-    // Without the flag it would get this process's own, which may be redirected, and its
-    // output would go around the terminal.
+    win32::AttributeList attributes;
+    if (auto attached =
+            attributes.attach(startup, PROC_THREAD_ATTRIBUTE_PSEUDOCONSOLE, handle, sizeof handle);
+        !attached) {
+        return std::unexpected(Error("cannot give the terminal to the child", attached.error()));
+    }
+    // None given: the program's are the console's, not this process's (which may be redirected).
     startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
 
     PROCESS_INFORMATION started{};
@@ -153,9 +117,8 @@ Result<std::unique_ptr<Child>> spawn_on_console(HPCON handle, const ShellCommand
         }
         return cannot_run(error);
     }
-    UniqueHandle process(started.hProcess);
     const UniqueHandle thread(started.hThread);
-    return std::make_unique<ProcessChild>(std::move(process), started.dwProcessId);
+    return std::make_unique<ProcessChild>(os::Process(started.dwProcessId, started.hProcess));
 }
 
 }  // namespace murv::pty

@@ -1,5 +1,4 @@
-// The pseudo-console functions, looked up at run time: Windows before 10 version 1809 does not
-// have them, and a tool linked against them would not even start there. Windows only.
+// Looked up at run time: linked against them, the tool would not start before Windows 10 1809.
 #pragma once
 
 #include <windows.h>
@@ -13,6 +12,7 @@ struct ConptyFunctions {
 };
 
 // The three functions of the system library `library`; a fatal stop when any is missing.
+// The library is named so that a test can name one without them.
 ConptyFunctions load_conpty(const wchar_t* library);
 
 }  // namespace murv::pty

@@ -8,8 +8,7 @@
 
 namespace murv::pty {
 
-// Environment variables by name, in the platform's order of names: on Windows, names that
-// differ only in case are one variable.
+// In the platform's order of names: on Windows, names that differ only in case are one.
 struct EnvNameLess {
     bool operator()(const std::string& a, const std::string& b) const {
         return os::env_name_less(a, b);

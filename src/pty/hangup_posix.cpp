@@ -1,14 +1,7 @@
-// A released master closes its terminal, as closing a terminal window does. But the readers of
-// the terminal's output hold duplicates of the master's descriptor (a reader must stay usable
-// without the master), and the kernel hangs a terminal up only when the last descriptor of its
-// master closes: closing the master's own would leave the terminal open and its shell running.
-//
-// So the hang-up has two parts. First the signals that a hang-up sends, SIGHUP then SIGCONT, go
-// to the terminal's foreground process group and to its session leader. Then the master closes
-// the write end of a pipe whose read end every reader watches beside the terminal: each reader
-// drops its duplicate and reports the end of the output. Once the last one is gone, the kernel
-// hangs the terminal up for good and the shell's reads end, also for a shell that was not yet
-// ready for the signal (bash defers one that arrives while it starts).
+// The kernel hangs a terminal up only when the last descriptor of its master closes, and every
+// reader holds a duplicate. So a released master sends the hang-up's signals itself, then closes
+// a pipe that each reader watches: each drops its duplicate, and the last one's close ends the
+// shell's reads, also in a shell that deferred the signal (bash, while it starts).
 #include "pty/hangup_posix.hpp"
 
 #include <cerrno>
@@ -27,8 +20,7 @@ namespace {
 using os::failure;
 using os::UniqueFd;
 
-// Reads the terminal until its master is released: then it lets its own descriptor go, so
-// that the terminal can close even while this reader's owner still holds it.
+// Reads the terminal until its master is released, then lets its descriptor go.
 class FdReader final : public Reader {
   public:
     FdReader(UniqueFd fd, UniqueFd master_released)

@@ -1,4 +1,3 @@
-// The hang-up of a terminal whose master is released, POSIX only. See hangup_posix.cpp.
 #pragma once
 
 #include <memory>
@@ -9,17 +8,14 @@
 
 namespace murv::pty {
 
-// Held by a master: hands out readers of its terminal and, when the master goes, hangs the
-// terminal up for the programs on it and for those readers.
+// Held by a master: its readers, and the hang-up when the master goes (see hangup_posix.cpp).
 class HangUp {
   public:
     static Result<HangUp> make();
 
-    // A reader of the terminal's output through `terminal` (a duplicate of the master's
-    // descriptor) that drops it and reads the end of the output once the hang-up has happened.
+    // Through `terminal`, a duplicate of the master's, which it drops at the hang-up.
     Result<std::unique_ptr<Reader>> reader_of(os::UniqueFd terminal) const;
 
-    // Hangs up the terminal of `master`, which is about to be closed.
     void hang_up(int master);
 
   private:

@@ -13,4 +13,10 @@ void ShellCommand::set_env(const std::string& name, std::string value) {
     environment_.emplace(name, std::move(value));
 }
 
+Result<os::ExitStatus> ProcessChild::wait() {
+    auto status = process_.wait();
+    if (!status) return std::unexpected(Error("wait for the child", std::move(status.error())));
+    return status;
+}
+
 }  // namespace murv::pty

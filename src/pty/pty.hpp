@@ -1,8 +1,4 @@
-// The pseudo-terminal layer: a pair of a master end (kept by the session) and a slave end (on
-// which the shell runs), the command to run, and the shell's child handle.
-//
-// Abstract, so that tests can put in a layer that fails at a chosen step. The native layer is
-// in pty_posix.cpp or pty_windows.cpp.
+// The pseudo-terminal layer. Abstract, so that tests can put in a layer that fails at a step.
 #pragma once
 
 #include <cstddef>
@@ -27,13 +23,11 @@ struct PtySize {
     friend bool operator==(const PtySize&, const PtySize&) = default;
 };
 
-// A program to spawn: no arguments beyond its name, an environment that starts as
-// os::default_environment(), and an optional working directory.
+// A program without arguments; its environment starts as os::default_environment().
 class ShellCommand {
   public:
     explicit ShellCommand(std::string program);
 
-    // Sets a variable, replacing one of the same name.
     void set_env(const std::string& name, std::string value);
     void set_cwd(std::string directory) { cwd_ = std::move(directory); }
 
@@ -68,6 +62,17 @@ class Child {
     virtual std::optional<std::uint32_t> process_id() const = 0;
     // Blocks until the program has exited and reaps it.
     virtual Result<os::ExitStatus> wait() = 0;
+};
+
+// The child of the native layers.
+class ProcessChild final : public Child {
+  public:
+    explicit ProcessChild(os::Process process) : process_(std::move(process)) {}
+    std::optional<std::uint32_t> process_id() const override { return process_.id(); }
+    Result<os::ExitStatus> wait() override;
+
+  private:
+    os::Process process_;
 };
 
 class SlavePty {

@@ -1,9 +1,5 @@
-// Pseudo terminals on POSIX: the pair from posix_openpt, its master and slave ends, and the
-// writer into the terminal. The program's start is in child_posix.cpp, and what releasing the
-// master does to the terminal in hangup_posix.cpp.
-//
-// Every descriptor is close-on-exec from birth, so no program started here or elsewhere in the
-// process inherits another terminal's ends.
+// Pseudo terminals on POSIX. Every descriptor is close-on-exec from birth, so that no program
+// inherits another terminal's ends.
 #include <cerrno>
 
 #include <fcntl.h>
@@ -57,7 +53,6 @@ class PosixMaster final : public MasterPty {
   public:
     PosixMaster(UniqueFd fd, HangUp hang_up) : fd_(std::move(fd)), hang_up_(std::move(hang_up)) {}
 
-    // Releasing the master hangs its terminal up (see hangup_posix.cpp).
     ~PosixMaster() override { hang_up_.hang_up(fd_.get()); }
 
     Result<std::unique_ptr<Writer>> take_writer() override {
@@ -91,8 +86,7 @@ class PosixMaster final : public MasterPty {
     }
 
   private:
-    // The writer and each reader hold a descriptor of their own, so that either outlives the
-    // master.
+    // Each writer and reader has its own, so that it outlives the master.
     Result<UniqueFd> duplicate() const {
         UniqueFd fd(::fcntl(fd_.get(), F_DUPFD_CLOEXEC, 0));
         if (!fd) return std::unexpected(failure("duplicate the terminal's master", errno));

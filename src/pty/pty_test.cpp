@@ -70,7 +70,7 @@ TEST(NativePty, HandsTheWriterOutOnceAndKeepsTheSize) {
     if (test::under_wine()) {
         // Wine 8's ResizePseudoConsole answers E_NOTIMPL; the size stays as it was.
         ASSERT_FALSE(resized);
-        EXPECT_EQ(resized.error().message(), "set the terminal size");
+        EXPECT_EQ(resized.error().message(), "ResizePseudoConsole (set the terminal size)");
         EXPECT_EQ(terminal.master().get_size(), (PtySize{.rows = 30, .cols = 100}));
         return;
     }

@@ -1,21 +1,12 @@
-// Pseudo terminals on Windows: a pseudo console fed and read through two pipes. The program's
-// start on it is in child_windows.cpp.
-//
-// No handle made here is inheritable, and the program is started inheriting none: it reaches
-// the terminal through the console alone.
+// Pseudo terminals on Windows: a pseudo console and its two pipes, none of them inheritable.
 #include <algorithm>
 #include <climits>
 #include <memory>
-#include <optional>
 #include <string>
-#include <vector>
 
 #include <windows.h>
 
-#include <fmt/format.h>
-
 #include "base/fatal.hpp"
-#include "os/platform.hpp"
 #include "os/system_error.hpp"
 #include "os/win32.hpp"
 #include "pty/child_windows.hpp"
@@ -53,24 +44,11 @@ COORD console_size(PtySize size) {
     return COORD{clamp(size.cols), clamp(size.rows)};
 }
 
-// Owns the pseudo console. Closing it makes the console host end the programs attached to it
-// and close its end of the output pipe. Before Windows 11 24H2 the close also waits until the
-// host has written all its output, so it must never run on the thread that drains that pipe.
-class PseudoConsole {
-  public:
-    PseudoConsole(const ConptyFunctions& functions, HPCON handle)
-        : functions_(functions), handle_(handle) {}
-    ~PseudoConsole() { functions_.close(handle_); }
-    PseudoConsole(const PseudoConsole&) = delete;
-    PseudoConsole& operator=(const PseudoConsole&) = delete;
-
-    HPCON get() const { return handle_; }
-    const ConptyFunctions& functions() const { return functions_; }
-
-  private:
-    ConptyFunctions functions_;
-    HPCON handle_;
+// Before Windows 11 24H2 its close waits for the host's output to be read: never on the reader.
+struct ConsoleTraits : FreedBy<HPCON, nullptr> {
+    static void free(HPCON console) { conpty().close(console); }
 };
+using PseudoConsole = Owned<ConsoleTraits>;
 
 class PipeReader final : public Reader {
   public:
@@ -83,7 +61,8 @@ class PipeReader final : public Reader {
             // The console host has closed its end: the terminal is gone.
             const DWORD error = ::GetLastError();
             if (error == ERROR_BROKEN_PIPE || error == ERROR_HANDLE_EOF) return 0;
-            return std::unexpected(failure("read from the terminal", static_cast<int>(error)));
+            return std::unexpected(
+                failure("ReadFile (read from the terminal)", static_cast<int>(error)));
         }
         return static_cast<std::size_t>(read);
     }
@@ -100,7 +79,7 @@ class PipeWriter final : public Writer {
         DWORD written = 0;
         const auto length = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), MAXDWORD));
         if (!::WriteFile(pipe_.get(), bytes.data(), length, &written, nullptr)) {
-            return std::unexpected(last_failure("write to the terminal"));
+            return std::unexpected(last_failure("WriteFile (write to the terminal)"));
         }
         return static_cast<std::size_t>(written);
     }
@@ -132,10 +111,7 @@ class ConsoleMaster final : public MasterPty {
           output_(std::move(output)),
           size_(size) {}
 
-    // Releasing the master closes the terminal. Its own end of the output pipe goes first:
-    // a reader that has stopped reading must not leave the console host blocked on a full
-    // pipe while the close waits for it. Readers still reading hold their own duplicates and
-    // get the end of the output once the host has closed its end.
+    // Its end of the output pipe goes first: a full pipe that no one reads would hang the close.
     ~ConsoleMaster() override {
         input_.reset();
         output_.reset();
@@ -152,15 +128,17 @@ class ConsoleMaster final : public MasterPty {
         const HANDLE self = ::GetCurrentProcess();
         if (!::DuplicateHandle(self, output_.get(), self, &duplicate, 0, FALSE,
                                DUPLICATE_SAME_ACCESS)) {
-            return std::unexpected(last_failure("duplicate the terminal's output"));
+            return std::unexpected(
+                last_failure("DuplicateHandle (a reader of the terminal's output)"));
         }
         return std::make_unique<PipeReader>(UniqueHandle(duplicate));
     }
 
     Result<void> resize(PtySize size) override {
-        const HRESULT result = console_->functions().resize(console_->get(), console_size(size));
+        const HRESULT result = conpty().resize(console_->get(), console_size(size));
         if (FAILED(result))
-            return std::unexpected(hresult_failure("set the terminal size", result));
+            return std::unexpected(
+                hresult_failure("ResizePseudoConsole (set the terminal size)", result));
         size_ = size;
         return {};
     }
@@ -182,12 +160,12 @@ class ConsolePtySystem final : public PtySystem {
 
         HANDLE ends[2];
         if (!::CreatePipe(&ends[0], &ends[1], nullptr, 0)) {
-            return std::unexpected(last_failure("create the terminal's input pipe"));
+            return std::unexpected(last_failure("CreatePipe (the terminal's input)"));
         }
         UniqueHandle input_read(ends[0]);
         UniqueHandle input_write(ends[1]);
         if (!::CreatePipe(&ends[0], &ends[1], nullptr, 0)) {
-            return std::unexpected(last_failure("create the terminal's output pipe"));
+            return std::unexpected(last_failure("CreatePipe (the terminal's output)"));
         }
         UniqueHandle output_read(ends[0]);
         UniqueHandle output_write(ends[1]);
@@ -197,11 +175,11 @@ class ConsolePtySystem final : public PtySystem {
         const HRESULT result =
             functions.create(console_size(size), input_read.get(), output_write.get(), 0, &handle);
         if (FAILED(result)) {
-            return std::unexpected(hresult_failure("create the pseudo console", result));
+            return std::unexpected(
+                hresult_failure("CreatePseudoConsole (open the terminal)", result));
         }
-        auto console = std::make_shared<PseudoConsole>(functions, handle);
-        // The host holds its own copies of its two ends: with these gone, the output pipe
-        // breaks when the host goes.
+        auto console = std::make_shared<PseudoConsole>(handle);
+        // The host holds its own copies: with these gone, the pipe breaks when the host goes.
         input_read.reset();
         output_write.reset();
 

@@ -19,18 +19,15 @@ namespace murv::session {
 
 class SessionManager {
   public:
-    SessionManager() : SessionManager(pty::native_pty_system()) {}
-    // Sessions on the given layer, which must outlive the manager.
+    // Sessions on `system`, which must outlive the manager.
     explicit SessionManager(pty::PtySystem& system) : system_(&system) {}
 
-    // Launches a session (see PtySession::open), then registers it. The launch runs before
-    // the registry's lock is taken; a launch error is returned as it is.
+    // Launches a session, then registers it under the lock; a launch error is returned as it is.
     boost::asio::awaitable<Result<SessionId>> open_session(std::optional<std::string> shell,
                                                            std::optional<std::string> cwd,
                                                            std::uint16_t cols, std::uint16_t rows);
 
-    // Removes the session and tears it down while the lock is held; the error
-    // "session 不存在: <id>" when no such session is registered.
+    // Removes the session and tears it down under the lock.
     boost::asio::awaitable<Result<void>> close_session(SessionId id);
 
   private:

@@ -19,7 +19,7 @@ TEST(SessionManagerNative, ClosedSessionsEndTheirShellsAndReaderThreads) {
     test::ScopedEnv no_rc_files("HOME", home.path().string());
     for (const char* shell : {"/bin/sh", "/bin/bash"}) {
         const auto threads = test::thread_count();
-        SessionManager manager;
+        SessionManager manager(pty::native_pty_system());
         std::vector<SessionId> ids;
         auto open_and_close = [&]() -> asio::awaitable<void> {
             for (int i = 0; i < 5; ++i) {
@@ -51,7 +51,7 @@ TEST(SessionManagerNative, ClosedSessionsEndTheirShellsAndReaderThreads) {
 TEST(SessionManagerNative, TwoHundredOpensAndClosesLeaveNothingBehind) {
     const auto descriptors = test::descriptor_count();
     const auto threads = test::thread_count();
-    SessionManager manager;
+    SessionManager manager(pty::native_pty_system());
     auto churn = [&]() -> asio::awaitable<void> {
         for (int i = 0; i < 200; ++i) {
             auto id = co_await manager.open_session("/bin/sh", std::nullopt, 80, 24);

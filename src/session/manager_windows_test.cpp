@@ -25,7 +25,7 @@ std::size_t count_of(const std::vector<std::string>& names, const std::string& n
 // Opens five sessions of `shell`, lets them come up, and closes them. Returns what this
 // process had started while they were open.
 std::vector<std::string> open_and_close_five(const std::string& shell) {
-    SessionManager manager;
+    SessionManager manager(pty::native_pty_system());
     std::vector<std::string> while_open;
     auto run = [&]() -> asio::awaitable<void> {
         std::vector<SessionId> ids;

@@ -16,14 +16,6 @@ bool OutputSender::send(Chunk chunk) {
     return true;
 }
 
-OutputReceiver& OutputReceiver::operator=(OutputReceiver&& other) noexcept {
-    if (this != &other) {
-        close();
-        state_ = std::move(other.state_);
-    }
-    return *this;
-}
-
 OutputReceiver::~OutputReceiver() {
     close();
 }
@@ -49,7 +41,7 @@ namespace {
 void read_output(pty::Reader& reader, OutputRing& ring, OutputSender& output_tx) {
     std::array<std::byte, READ_CHUNK_SIZE> buffer{};  // zero-filled once, reused for each read
     for (;;) {
-        // End of output and a failed read of any kind, an interrupted one included, end it.
+        // A failed read of any kind, an interrupted one included, ends it.
         const auto read = reader.read(buffer);
         if (!read || *read == 0) return;
         const auto chunk = std::span(buffer).first(*read);
@@ -65,13 +57,9 @@ void start_output_reader(std::unique_ptr<pty::Reader> reader, std::shared_ptr<Ou
     auto body = [reader = std::move(reader), ring = std::move(ring),
                  output_tx = std::move(output_tx), child = std::move(child)]() mutable {
         read_output(*reader, *ring, output_tx);
-        // The reader goes before the wait. On POSIX it holds the terminal open, and a shell on
-        // an open terminal may never exit. On Windows before 11 24H2, closing the console waits
-        // until the host's last output is read or no read end of it is left, and the shell
-        // ends only with that close.
+        // Before the wait: it holds the terminal open (or the console's close waits on it).
         reader.reset();
         (void)child->wait();  // reaps the child; how it ended does not matter here
-        // Then the ring, the sending end and the child.
         ring.reset();
         { [[maybe_unused]] const auto closing = std::move(output_tx); }
         child.reset();

@@ -1,5 +1,4 @@
-// The output side of a session: a ring of the newest output bytes, a channel that carries
-// every chunk, and the detached thread that reads the terminal into both.
+// The output side of a session: its channel and the thread that reads the terminal.
 #pragma once
 
 #include <cstddef>
@@ -16,11 +15,9 @@
 namespace murv::session {
 
 inline constexpr std::size_t READ_CHUNK_SIZE = 4096;
-// The address space reserved for a reader thread's stack: what a new thread gets by default
-// where the system does not decide it from its own stack limit (glibc takes 8 MiB there).
+// A new thread's default where the system's stack limit does not decide it (glibc takes 8 MiB).
 inline constexpr std::size_t READER_STACK_SIZE = 2 << 20;
 
-// The bytes of one read.
 using Chunk = std::vector<std::byte>;
 
 struct ChannelState {
@@ -41,13 +38,11 @@ class OutputSender {
     std::shared_ptr<ChannelState> state_;
 };
 
-// The receiving end. Nothing here receives: dropping it closes the channel and discards what
-// is queued.
+// The receiving end: dropping it closes the channel and discards what is queued.
 class OutputReceiver {
   public:
     explicit OutputReceiver(std::shared_ptr<ChannelState> state) : state_(std::move(state)) {}
     OutputReceiver(OutputReceiver&&) = default;
-    OutputReceiver& operator=(OutputReceiver&& other) noexcept;
     ~OutputReceiver();
 
   private:
@@ -58,9 +53,7 @@ class OutputReceiver {
 
 std::pair<OutputSender, OutputReceiver> make_output_channel();
 
-// Starts the detached thread that reads the terminal until its output ends, a read fails or
-// a chunk can no longer be sent, then waits for the child to exit. Each chunk goes into the
-// ring, then onto the channel. A thread that cannot be started is a fatal stop.
+// Reads into the ring and the channel until the output ends or a read or send fails.
 void start_output_reader(std::unique_ptr<pty::Reader> reader, std::shared_ptr<OutputRing> ring,
                          OutputSender output_tx, std::unique_ptr<pty::Child> child);
 

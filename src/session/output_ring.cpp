@@ -6,8 +6,7 @@ namespace murv::session {
 
 void OutputRing::append(std::span<const std::byte> chunk) {
     with_lock([chunk](boost::circular_buffer<std::byte>& bytes) {
-        // Append, then trim the front to the newest RING_CAPACITY bytes. The same outcome
-        // without growing: make room first, then append what can stay.
+        // As append-then-trim, without growing: room first, then what can stay.
         const std::size_t kept = std::min(chunk.size(), RING_CAPACITY);
         const std::size_t total = bytes.size() + kept;
         if (total > RING_CAPACITY) bytes.erase_begin(total - RING_CAPACITY);

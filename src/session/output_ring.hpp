@@ -1,4 +1,4 @@
-// The output ring of a session: the newest bytes of its output, kept for whoever looks.
+// The output ring of a session.
 #pragma once
 
 #include <cstddef>
@@ -14,23 +14,19 @@ namespace murv::session {
 
 inline constexpr std::size_t RING_CAPACITY = 65536;
 
-// The newest RING_CAPACITY bytes of a session's output, oldest first, behind a blocking
-// mutex. Its storage is allocated in full at creation.
+// The newest RING_CAPACITY bytes of a session's output, oldest first; allocated in full at once.
 class OutputRing {
   public:
     OutputRing() : bytes_(RING_CAPACITY) {}
 
-    // Appends `chunk`, then drops bytes from the front until no more than RING_CAPACITY
-    // remain. A lock that a holder left by failing is a fatal stop, "ring buffer 锁中毒".
+    // Appends `chunk`, then trims the front; a lock whose holder failed is a fatal stop.
     void append(std::span<const std::byte> chunk);
 
   private:
     // Nothing in the program reads the ring back; its tests do.
     friend struct OutputRingProbe;
 
-    // Runs `f` on the bytes under the lock; the lock stays marked failed if `f` does not
-    // return. The mark is set before and cleared after, with no exception machinery: a reader
-    // thread's first use of that allocates, and a refusal there ends the process by abort.
+    // A mark, not exceptions: their first use on a thread allocates, and a refusal aborts.
     template <class F>
     void with_lock(F&& f) {
         const std::lock_guard lock(mutex_);

@@ -3,13 +3,9 @@
 #include "os/platform.hpp"
 
 namespace murv::session {
-namespace {
 
-// The given shell, even an empty one; else the first shell variable that is present and
-// valid Unicode, even an empty one; else the platform's fallback.
-std::string choose_shell(std::optional<std::string> shell) {
-    if (shell) return std::move(*shell);
-    for (const char* variable : os::shell_variables()) {
+std::string shell_from(std::span<const char* const> variables) {
+    for (const char* variable : variables) {
         if (auto read = os::read_env(variable); read.status == os::EnvStatus::present) {
             return std::move(read.value);
         }
@@ -17,19 +13,14 @@ std::string choose_shell(std::optional<std::string> shell) {
     return os::fallback_shell();
 }
 
-// Sets `name` to `fallback` unless this process's own value is present, valid and not empty,
-// which the command then inherits.
+namespace {
+
+// Unless this process's own value is present, valid and not empty, which is then inherited.
 void default_unless_inherited(pty::ShellCommand& command, const char* name, const char* fallback) {
     if (!os::read_env(name).present_and_non_empty()) command.set_env(name, fallback);
 }
 
 }  // namespace
-
-Result<PtySession> PtySession::open(std::optional<std::string> shell,
-                                    std::optional<std::string> cwd, std::uint16_t cols,
-                                    std::uint16_t rows) {
-    return open(pty::native_pty_system(), std::move(shell), std::move(cwd), cols, rows);
-}
 
 Result<PtySession> PtySession::open(pty::PtySystem& system, std::optional<std::string> shell,
                                     std::optional<std::string> cwd, std::uint16_t cols,
@@ -37,7 +28,8 @@ Result<PtySession> PtySession::open(pty::PtySystem& system, std::optional<std::s
     auto pair = system.openpty(pty::PtySize{.rows = rows, .cols = cols});
     if (!pair) return std::unexpected(Error("openpty 失败", std::move(pair.error())));
 
-    pty::ShellCommand command(choose_shell(std::move(shell)));
+    pty::ShellCommand command(shell ? std::move(*shell)
+                                    : shell_from(os::shell_variables(os::ShellOf::user)));
     if (cwd) {
         command.set_cwd(std::move(*cwd));
     } else if (auto profile = os::profile_directory()) {
@@ -46,6 +38,8 @@ Result<PtySession> PtySession::open(pty::PtySystem& system, std::optional<std::s
     command.set_env("TERM", "xterm-256color");
     command.set_env("MURV", "1");
     default_unless_inherited(command, "LANG", "en_US.UTF-8");
+    // A codeset alone: a locale name on macOS, where the application's shells read it; glibc
+    // has no such locale and goes by LANG.
     default_unless_inherited(command, "LC_CTYPE", "UTF-8");
 
     auto child = pair->slave->spawn_command(std::move(command));

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 
 #include "base/async_mutex.hpp"
@@ -14,22 +15,18 @@
 
 namespace murv::session {
 
+// The first of `variables` present and valid Unicode, even empty; else the fallback shell.
+std::string shell_from(std::span<const char* const> variables);
+
 struct PtySession {
-    // Starts `shell` (when absent: the first usable shell variable, else the platform's
-    // fallback shell) on a new terminal of `cols` by `rows`, in `cwd` (when absent: the
-    // user's profile directory, if known), and starts the session's output reader thread.
-    static Result<PtySession> open(std::optional<std::string> shell, std::optional<std::string> cwd,
-                                   std::uint16_t cols, std::uint16_t rows);
-    // The same on the given pseudo-terminal layer.
+    // `shell` (else the user's) on a new terminal of `system`, in `cwd` (else the profile's).
     static Result<PtySession> open(pty::PtySystem& system, std::optional<std::string> shell,
                                    std::optional<std::string> cwd, std::uint16_t cols,
                                    std::uint16_t rows);
 
     SessionId id;
     std::optional<std::uint32_t> child_pid;
-    // Members go in reverse order of declaration, and a session is released in this order:
-    // the writer (the terminal's input closes), the output receiver (the channel closes), the
-    // master (the terminal closes), and the ring reference last.
+    // Released in reverse order: the writer, the receiver (the channel closes), the master.
     std::shared_ptr<OutputRing> output_ring;
     std::shared_ptr<AsyncMutex<std::unique_ptr<pty::MasterPty>>> master;
     AsyncMutex<OutputReceiver> output_rx;

@@ -145,12 +145,12 @@ TEST(PtySession, ReleasesWriterThenChannelThenMasterAndWaitsForNothing) {
 }
 
 // The native layer: the probe, as the shell, reports what it was started with. What it
-// prints reaches the ring and, chunk by chunk, the channel.
+// prints reaches the ring and, chunk by chunk, the channel, on a terminal that wraps no line.
 TEST(PtySessionNative, TheShellSeesTheSessionEnvironmentAndItsOutputReachesRingAndChannel) {
     test::ScopedEnv term("TERM", "dumb");
     test::ScopedEnv lang("LANG", std::nullopt);
     test::ScopedEnv ctype("LC_CTYPE", "");
-    auto session = PtySession::open(PROBE_PATH, std::nullopt, 1000, 50);  // no line wraps
+    auto session = PtySession::open(pty::native_pty_system(), PROBE_PATH, std::nullopt, 1000, 50);
     ASSERT_TRUE(session) << session.error().describe();
     std::string screen;
     ASSERT_TRUE(test::eventually(

@@ -22,7 +22,7 @@ bool eventually_shows(PtySession& session, const std::string& line) {
 TEST(PtySessionNative, CmdSeesTheSessionEnvironment) {
     test::ScopedEnv lang("LANG", "zh_CN.UTF-8");
     test::ScopedEnv ctype("LC_CTYPE", std::nullopt);
-    auto session = PtySession::open("cmd.exe", std::nullopt, 1000, 50);  // no line wraps
+    auto session = PtySession::open(pty::native_pty_system(), "cmd.exe", std::nullopt, 1000, 50);
     ASSERT_TRUE(session) << session.error().describe();
     // The console's first output, its title among it, reaches the ring.
     ASSERT_TRUE(test::eventually([&] { return !screen(*session).empty(); },

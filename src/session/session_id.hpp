@@ -11,17 +11,15 @@ namespace murv::session {
 
 class SessionId {
   public:
-    // A version-4 UUID from the operating system's random source. A failure of that source
-    // is a fatal stop.
+    // From the system's random source, whose failure is a fatal stop.
     static SessionId generate();
 
-    // The version-4 UUID of 16 random bytes: its version and variant fields set, the other
-    // 122 bits kept.
+    // The version-4 UUID of 16 random bytes: version and variant set, the other 122 bits kept.
+    // Public so that its test can feed it fixed bytes.
     static SessionId version_4(boost::uuids::uuid random);
 
     explicit SessionId(const boost::uuids::uuid& value) : value_(value) {}
 
-    // 36 characters: lower-case hex in groups of 8-4-4-4-12, joined by hyphens.
     std::string to_string() const;
 
     const boost::uuids::uuid& value() const { return value_; }

@@ -14,9 +14,7 @@
 namespace murv::perf_assert {
 
 std::string idle_session_shell() {
-    auto read = os::read_env(os::system_shell_variable());
-    if (read.status == os::EnvStatus::present) return std::move(read.value);
-    return os::fallback_shell();
+    return session::shell_from(os::shell_variables(os::ShellOf::system));
 }
 
 std::uint64_t resident_bytes_or_stop() {
@@ -46,6 +44,7 @@ asio::awaitable<std::uint64_t> measure_idle_rss(pty::PtySystem& layer) {
     }
     ids = {};
 
+    // Time for the closed sessions' shells to exit and their readers to end before the report.
     co_await os::sleep_for(CLOSE_GRACE);
     co_return whole_megabytes(resident);
 }

@@ -1,5 +1,4 @@
-// perf_assert: asserts the cold-start and idle-memory budgets of murv's release build, and
-// reports on standard output. It takes no arguments; any given are ignored.
+// perf_assert: asserts the cold-start and idle-memory budgets of murv's release build.
 #include <exception>
 #include <optional>
 
@@ -22,11 +21,7 @@
 namespace murv::perf_assert {
 namespace {
 
-// Finds the application, runs both checks, prints the report and ends the process: with
-// EXIT_OVER_BUDGET right after the second verdict when either check is over, else with
-// EXIT_PASSED right after the closing line. Nothing runs after the last line is written, and
-// no other thread can end the process once the last lines are being written, so nothing can
-// fail once they are out. Fatal stops end the process from inside.
+// Ends the process right after its last line, so that nothing can fail once it is out.
 asio::awaitable<void> main_sequence() {
     bool failed = false;
 
@@ -36,8 +31,7 @@ asio::awaitable<void> main_sequence() {
     print(cold_start_line(COLD_START_RUNS, median_ms, COLD_START_BUDGET_MS));
     failed |= print_verdict(median_ms, COLD_START_BUDGET_MS);
 
-    // Runs even when the cold start is over budget.
-    const std::uint64_t idle_mb = co_await measure_idle_rss();
+    const std::uint64_t idle_mb = co_await measure_idle_rss(pty::native_pty_system());
     // What follows is the run's last word: a stop on a reader thread from here on waits.
     claim_the_end();
     print(idle_rss_line(idle_mb, RSS_BUDGET_MB));
@@ -48,8 +42,7 @@ asio::awaitable<void> main_sequence() {
     end_process(EXIT_PASSED);
 }
 
-// A single-threaded event loop with its timers ready: a loop that cannot wait (out of
-// descriptors, say) is one that cannot be built, not one that fails at the first wait.
+// With its timers ready: a loop that cannot wait is one that cannot be built.
 asio::io_context& build_event_loop(std::optional<asio::io_context>& loop) {
     try {
         loop.emplace(1);  // one thread: this one
@@ -76,6 +69,5 @@ int main() {
         if (error) std::rethrow_exception(error);
     });
     loop.run();
-    // The sequence ends the process itself.
     fatal("the event loop stopped before the run had ended");
 }

@@ -1,5 +1,4 @@
-// The report's lines and the verdict rule. Every line is written out as soon as it is
-// complete, ahead of whatever a launched program prints.
+// The report's lines and the verdict rule.
 #pragma once
 
 #include <cstdint>
@@ -10,14 +9,13 @@ namespace murv::perf_assert {
 
 inline constexpr std::string_view PASS_LINE = "    通过\n";
 inline constexpr std::string_view FAIL_LINE = "    失败：超出预算\n";
-// An empty line, then the closing line.
 inline constexpr std::string_view CLOSING_TEXT = "\n全部通过 ✅\n";
 
 std::string path_line(std::string_view path);
 std::string cold_start_line(std::uint64_t runs, std::uint64_t median_ms, std::uint64_t budget_ms);
 std::string idle_rss_line(std::uint64_t megabytes, std::uint64_t budget_mb);
 
-// A value passes when it is not above its budget: the budget itself passes.
+// The budget itself passes.
 constexpr bool over_budget(std::uint64_t value, std::uint64_t budget) {
     return value > budget;
 }
@@ -25,7 +23,7 @@ constexpr bool over_budget(std::uint64_t value, std::uint64_t budget) {
 // Writes `text` to standard output at once; a failed write is a fatal stop.
 void print(std::string_view text);
 
-// Prints the verdict line for `value` and returns whether it is over its budget.
+// Returns whether `value` is over.
 bool print_verdict(std::uint64_t value, std::uint64_t budget);
 
 }  // namespace murv::perf_assert
