@@ -1,10 +1,12 @@
 #include "base/fatal.hpp"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <iterator>
 #include <new>
 #include <thread>
 
@@ -73,6 +75,19 @@ void on_terminate() {
     fatal(message);
 }
 
+// The source place from the last folder named src on, whatever path and separator the compiler
+// wrote (the whole path when no folder is so named). No copy: a stop may run on a small stack.
+std::string_view source_place(std::string_view file) {
+    const auto separator = [](char c) { return c == '/' || c == '\\'; };
+    for (std::size_t at = file.size(); at-- > 0;) {
+        if (separator(file[at]) && file.substr(at + 1, 3) == "src" && file.size() > at + 4 &&
+            separator(file[at + 4])) {
+            return file.substr(at + 1);
+        }
+    }
+    return file;
+}
+
 }  // namespace
 
 void name_this_thread_main() {
@@ -109,13 +124,21 @@ void fatal(std::string_view message, std::source_location where) {
         if (!run_ending.exchange(false)) std::_Exit(EXIT_FATAL);
     }
     if (current != nullptr) stopping_thread = current();
-    // The source place fits a fixed buffer: a file name is a path, and paths are bounded.
+    // The source place fits a fixed buffer: a file name is a path, and paths are bounded. It is
+    // written with '/' between its names, as on every compiler.
     char place[4200];
-    const auto end = fmt::format_to_n(place, sizeof place, "\nthread '{}' stopped at {}:{}:{}:\n",
-                                      name_of_this_thread(current), where.file_name(), where.line(),
-                                      where.column());
+    const auto room = [&](const char* at) {
+        return static_cast<std::size_t>(std::end(place) - at);
+    };
+    char* end = fmt::format_to_n(place, sizeof place, "\nthread '{}' stopped at ",
+                                 name_of_this_thread(current))
+                    .out;
+    const std::string_view file = source_place(where.file_name());
+    char* const file_end = std::copy_n(file.begin(), std::min(file.size(), room(end)), end);
+    std::replace(end, file_end, '\\', '/');
+    end = fmt::format_to_n(file_end, room(file_end), ":{}:{}:\n", where.line(), where.column()).out;
     const auto write = write_diagnostic.load();
-    write(std::string_view(place, end.out));
+    write(std::string_view(place, end));
     write(message);
     write("\n");
     std::_Exit(EXIT_FATAL);
