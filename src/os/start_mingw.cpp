@@ -5,7 +5,7 @@
 // it does not check, and crashes on a refused one, and a static object that cannot allocate
 // would end the process by std::terminate before the tool's own handlers are in place. From
 // then on, a refusal goes back to the caller, as the C library gives it (operator new makes it
-// a stop). MSVC's start needs none of this: it checks its copy of the arguments itself.
+// a stop). MSVC's start copies the arguments with checked allocations of its own instead.
 #include <atomic>
 #include <cstddef>
 
