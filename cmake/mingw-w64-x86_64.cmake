@@ -16,10 +16,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# The compiler's own runtime (libgcc, libstdc++, winpthread) linked in, so that the programs
-# start under Wine or on Windows without its DLLs beside them.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
-
 # Test programs, and the test discovery, run under Wine. The project wraps this in a script
 # that gives each run the build tree's own Wine prefix.
 set(CMAKE_CROSSCOMPILING_EMULATOR wine)

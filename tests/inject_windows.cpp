@@ -7,6 +7,14 @@
 
 #include <windows.h>
 
+// Where the call returns to: MSVC has the intrinsic alone, GCC and clang the builtin.
+#if defined(_MSC_VER) && !defined(__clang__)
+#include <intrin.h>
+#define RETURN_ADDRESS() _ReturnAddress()
+#else
+#define RETURN_ADDRESS() __builtin_return_address(0)
+#endif
+
 namespace {
 
 using Word = std::uintptr_t;
@@ -93,8 +101,7 @@ void write_trace(long call, Word returns_to) {
 Word wrapper(Word a, Word b, Word c, Word d, Word e, Word f, Word g, Word h, Word i, Word j, Word k,
              Word l) {
     const long call = ::InterlockedIncrement(&calls);
-    if (trace != INVALID_HANDLE_VALUE)
-        write_trace(call, reinterpret_cast<Word>(__builtin_return_address(0)));
+    if (trace != INVALID_HANDLE_VALUE) write_trace(call, reinterpret_cast<Word>(RETURN_ADDRESS()));
     if (call == failing_call) {
         switch (injected->reports) {
             case Reports::last_error:

@@ -342,14 +342,16 @@ TEST_F(PerfAssertRun, ARefusedCallIsAFatalStopThatSaysWhyOrChangesNothing) {
     } rows[] = {
         // A thread's first use of the threads runtime: of each function, the first row's call
         // is the main thread's, the second's a reader thread's (INJECT_TRACE tells). The five
-        // sessions' reader clones are the only DuplicateHandle calls the tool needs.
+        // sessions' reader clones are the only DuplicateHandle calls the tool needs. Rows for
+        // mingw's runtime (winpthreads), but the first: on another, their calls are others.
         {"DuplicateHandle:1:8", Stdout::file, 2, "\n开 session 失败: 拿不到 PTY reader\n"},
         {"DuplicateHandle:11:8", Stdout::file, 0, PASSES},
         {"TlsSetValue:2:8", Stdout::file, 0, PASSES},
         {"TlsSetValue:3:8", Stdout::file, 0, PASSES},
         {"calloc:1:12", Stdout::file, 0, PASSES},
         {"calloc:5:12", Stdout::file, 0, PASSES},
-        // The C runtime's copy of the arguments, before main.
+        // The C runtime's copy of the arguments, before main. Rows for mingw's runtime (msvcrt's
+        // copy): on another, the first calls of malloc are others.
         {"malloc:1:12", Stdout::file, 2, out_of_memory.c_str()},
         {"malloc:2:12", Stdout::file, 2, out_of_memory.c_str()},
         // The event loop's set-up, its helper thread's start, and a timer's arming and its

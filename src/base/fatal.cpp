@@ -1,5 +1,6 @@
 #include "base/fatal.hpp"
 
+#include <algorithm>
 #include <atomic>
 #include <charconv>
 #include <chrono>
@@ -74,6 +75,19 @@ void on_terminate() {
     fatal(message);
 }
 
+// The source place from the last folder named src on, whatever path and separator the compiler
+// wrote (the whole path when no folder is so named). No copy: a stop may run on a small stack.
+std::string_view source_place(std::string_view file) {
+    const auto separator = [](char c) { return c == '/' || c == '\\'; };
+    for (std::size_t at = file.size(); at-- > 0;) {
+        if (separator(file[at]) && file.substr(at + 1, 3) == "src" && file.size() > at + 4 &&
+            separator(file[at + 4])) {
+            return file.substr(at + 1);
+        }
+    }
+    return file;
+}
+
 }  // namespace
 
 void name_this_thread_main() {
@@ -111,7 +125,8 @@ void fatal(std::string_view message, std::source_location where) {
     }
     if (current != nullptr) stopping_thread = current();
     // Written piece by piece, with no buffer for the whole line: a stop made where the stack
-    // has nearly run out still needs little of it.
+    // has nearly run out still needs little of it. The place has '/' between its names, as on
+    // every compiler.
     char numbers[48];
     const auto line_end = std::to_chars(numbers, numbers + 20, where.line()).ptr;
     *line_end = ':';
@@ -122,7 +137,12 @@ void fatal(std::string_view message, std::source_location where) {
     write("\nthread '");
     write(name_of_this_thread(current));
     write("' stopped at ");
-    write(where.file_name());
+    for (std::string_view file = source_place(where.file_name()); !file.empty();) {
+        const std::size_t name_end = std::min(file.find('\\'), file.size());
+        write(file.substr(0, name_end));
+        if (name_end < file.size()) write("/");
+        file.remove_prefix(std::min(name_end + 1, file.size()));
+    }
     write(":");
     write(std::string_view(numbers, end));
     write(message);
