@@ -14,7 +14,7 @@ struct EscapedRange {
     char32_t first, last;
 };
 
-#include "base/quote_escaped.inc"
+#include "quote_escaped.inc"
 
 // Printable unless the generated table holds it: looked up by binary search on the last code
 // point of each range.
