@@ -90,7 +90,8 @@ DWORD write_all(StandardStream stream, std::string_view bytes) {
     std::atomic<Kind>& stored = kinds[output ? 0 : 1];
     Kind kind = stored;
     if (kind == Kind::unknown) {
-        if ((kind = find_kind(handle)) == Kind::unknown) return ::GetLastError();
+        kind = find_kind(handle);
+        if (const DWORD error = kind == Kind::unknown ? ::GetLastError() : 0) return error;
         stored = kind;
     }
     return kind == Kind::console ? write_console(handle, bytes) : write_file(handle, bytes);
