@@ -14,10 +14,9 @@ MonotonicClock::time_point MonotonicClock::now() {
     LARGE_INTEGER counter;
     if (!::QueryPerformanceCounter(&counter)) stop_unread();
     // Whole seconds, then the rest: the product of the count and 10^9 would overflow.
-    const LONGLONG seconds = counter.QuadPart / frequency;
-    const LONGLONG rest = counter.QuadPart % frequency;
-    return time_point(std::chrono::seconds(seconds) +
-                      std::chrono::nanoseconds(rest * 1'000'000'000 / frequency));
+    return time_point(
+        std::chrono::seconds(counter.QuadPart / frequency) +
+        std::chrono::nanoseconds(counter.QuadPart % frequency * 1'000'000'000 / frequency));
 }
 
 }  // namespace murv::os

@@ -1,5 +1,4 @@
-// A slim reader/writer lock, which cannot fail: mingw-w64's std::mutex allocates and sets a
-// thread up at first use, and ends the process by abort when either is refused.
+// A slim reader/writer lock, which cannot fail: mingw-w64's std::mutex may abort at first use.
 #pragma once
 
 #include <windows.h>

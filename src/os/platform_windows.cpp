@@ -3,8 +3,6 @@
 #include <map>
 #include <memory>
 
-#include <windows.h>
-
 #include "os/platform.hpp"
 #include "os/win32.hpp"
 
@@ -58,11 +56,8 @@ std::wstring expand_references(std::wstring_view value, const Variables& variabl
         if (close == std::wstring_view::npos) break;
         expanded += value.substr(0, open);
         const auto found = variables.find(std::wstring(value.substr(open + 1, close - open - 1)));
-        if (close > open + 1 && found != variables.end()) {
-            expanded += found->second;
-        } else {
-            expanded += value.substr(open, close - open + 1);  // left as written
-        }
+        const bool known = close > open + 1 && found != variables.end();
+        expanded += known ? std::wstring_view(found->second) : value.substr(open, close - open + 1);
         value.remove_prefix(close + 1);
     }
     expanded += value;
@@ -89,17 +84,13 @@ void assign(Variables& variables, std::wstring name, std::wstring value) {
 void apply_stored(const StoredKey& stored, const std::wstring& subkey, Variables& variables) {
     std::vector<std::pair<std::wstring, std::wstring>> expandable;
     HKEY opened = nullptr;
-    if (::RegOpenKeyExW(stored.root, subkey.c_str(), 0, KEY_QUERY_VALUE, &opened) !=
-        ERROR_SUCCESS) {
-        return;
-    }
+    if (::RegOpenKeyExW(stored.root, subkey.c_str(), 0, KEY_QUERY_VALUE, &opened)) return;
     const Owned<FreedBy<HKEY, ::RegCloseKey>> key(opened);
     DWORD name_capacity = 0;  // in characters, without the terminator
     DWORD data_capacity = 0;  // in bytes
     if (::RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                           &name_capacity, &data_capacity, nullptr, nullptr) != ERROR_SUCCESS) {
+                           &name_capacity, &data_capacity, nullptr, nullptr) != ERROR_SUCCESS)
         return;
-    }
     std::wstring name(name_capacity + 1, L'\0');
     std::vector<wchar_t> data(data_capacity / sizeof(wchar_t) + 1);
     for (DWORD index = 0;; ++index) {
@@ -140,12 +131,10 @@ void apply_stored(const StoredKey& stored, const std::wstring& subkey, Variables
     }
 }
 
-using FreeTaskMemory = void(WINAPI*)(void*);
-
 // ole32's CoTaskMemFree, which frees what SHGetKnownFolderPath gives; looked up at first use.
-FreeTaskMemory free_task_memory_function() {
+auto free_task_memory_function() {
     static const auto function =
-        win32::system_function<FreeTaskMemory>(L"ole32.dll", "CoTaskMemFree");
+        win32::system_function<void(WINAPI*)(void*)>(L"ole32.dll", "CoTaskMemFree");
     return function;
 }
 
@@ -169,12 +158,9 @@ EnvRead read_env(const char* name) {
             return {EnvStatus::present, {}};
         }
         // Too small: ask again with the length needed (the value may change meanwhile).
-        if (length >= value.size()) {
-            value.resize(length);
-            continue;
-        }
+        const bool fits = length < value.size();
         value.resize(length);
-        break;
+        if (fits) break;
     }
     if (!win32::is_valid_utf16(value)) return {EnvStatus::not_unicode, {}};
     return {EnvStatus::present, win32::to_utf8(value)};
@@ -230,15 +216,11 @@ std::optional<std::string> profile_directory() {
     using GetKnownFolderPath = HRESULT(WINAPI*)(const GUID&, DWORD, HANDLE, PWSTR*);
     static const auto get_known_folder_path =
         win32::system_function<GetKnownFolderPath>(L"shell32.dll", "SHGetKnownFolderPath");
-    if (get_known_folder_path == nullptr || free_task_memory_function() == nullptr) {
-        return std::nullopt;
-    }
+    if (!get_known_folder_path || !free_task_memory_function()) return std::nullopt;
 
-    static constexpr GUID profile = {// FOLDERID_Profile
-                                     0x5e6c858f,
-                                     0x0e22,
-                                     0x4760,
-                                     {0x9a, 0xfe, 0xea, 0x33, 0x17, 0xb6, 0x71, 0x73}};
+    // FOLDERID_Profile
+    static constexpr GUID profile = {
+        0x5e6c858f, 0x0e22, 0x4760, {0x9a, 0xfe, 0xea, 0x33, 0x17, 0xb6, 0x71, 0x73}};
     wchar_t* path = nullptr;
     const HRESULT result = get_known_folder_path(profile, 0, nullptr, &path);
     // The buffer is the caller's to free even when the call fails.
@@ -253,10 +235,9 @@ bool path_exists(const std::string& path) {
     const auto wide = win32::to_wide(path);
     if (!wide || wide->find(L'\0') != std::wstring::npos) return false;
     // No access: it only resolves the path, following links; backup semantics opens directories.
-    const win32::UniqueHandle handle(
+    return static_cast<bool>(win32::UniqueHandle(
         ::CreateFileW(wide->c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    return static_cast<bool>(handle);
+                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)));
 }
 
 }  // namespace murv::os

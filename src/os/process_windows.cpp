@@ -3,8 +3,6 @@
 #include <span>
 #include <vector>
 
-#include <windows.h>
-
 #include "os/process.hpp"
 #include "os/system_error.hpp"
 #include "os/win32.hpp"
@@ -23,20 +21,18 @@ class StandardHandles {
         const DWORD which[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
         for (std::size_t i = 0; i < 3; ++i) {
             const HANDLE handle = ::GetStdHandle(which[i]);
-            if (handle == nullptr || handle == INVALID_HANDLE_VALUE) continue;
             DWORD flags;
-            DWORD mode;
+            if (win32::HandleTraits::none(handle)) continue;
             if (!::GetHandleInformation(handle, &flags)) {
-                if (::GetConsoleMode(handle, &mode)) handed_[i] = handle;
+                if (DWORD mode = 0; ::GetConsoleMode(handle, &mode)) handed_[i] = handle;
                 continue;
             }
-            if (std::find(inheritable_.begin(), inheritable_.end(), handle) == inheritable_.end()) {
-                if ((flags & HANDLE_FLAG_INHERIT) == 0) {
-                    if (!::SetHandleInformation(handle, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT)) {
-                        continue;
-                    }
-                    restore_.push_back(handle);
-                }
+            if (std::ranges::find(inheritable_, handle) == inheritable_.end()) {
+                const bool set = (flags & HANDLE_FLAG_INHERIT) == 0;
+                if (set &&
+                    !::SetHandleInformation(handle, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT))
+                    continue;
+                if (set) restore_.push_back(handle);
                 inheritable_.push_back(handle);
             }
             handed_[i] = handle;
@@ -49,9 +45,7 @@ class StandardHandles {
     StandardHandles(const StandardHandles&) = delete;
     StandardHandles& operator=(const StandardHandles&) = delete;
 
-    HANDLE input() const { return handed_[0]; }
-    HANDLE output() const { return handed_[1]; }
-    HANDLE error() const { return handed_[2]; }
+    HANDLE handed(std::size_t i) const { return handed_[i]; }  // input, output, error
     std::span<HANDLE> inheritable() { return inheritable_; }
 
   private:
@@ -66,21 +60,19 @@ Result<Process> start(const std::wstring& program, std::wstring command_line) {
     STARTUPINFOEXW startup{};
     startup.StartupInfo.cb = sizeof startup.StartupInfo;
     startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
-    startup.StartupInfo.hStdInput = standard.input();
-    startup.StartupInfo.hStdOutput = standard.output();
-    startup.StartupInfo.hStdError = standard.error();
+    startup.StartupInfo.hStdInput = standard.handed(0);
+    startup.StartupInfo.hStdOutput = standard.handed(1);
+    startup.StartupInfo.hStdError = standard.handed(2);
     DWORD flags = 0;
 
     // Listed, so that no other inheritable handle goes with them; an empty list is refused.
     win32::AttributeList attributes;
-    const bool inherit = !standard.inheritable().empty();
-    if (inherit) {
-        const auto handles = standard.inheritable();
+    const auto handles = standard.inheritable();
+    if (!handles.empty()) {
         if (auto attached = attributes.attach(startup, PROC_THREAD_ATTRIBUTE_HANDLE_LIST,
                                               handles.data(), handles.size_bytes());
-            !attached) {
+            !attached)
             return std::unexpected(attached.error());
-        }
         flags |= EXTENDED_STARTUPINFO_PRESENT;
     }
     // Without a console of its own, each launch would open a console window.
@@ -88,9 +80,8 @@ Result<Process> start(const std::wstring& program, std::wstring command_line) {
 
     // Named as the application: CreateProcessW neither looks elsewhere nor adds ".exe".
     PROCESS_INFORMATION started{};
-    if (!::CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr,
-                          inherit ? TRUE : FALSE, flags, nullptr, nullptr, &startup.StartupInfo,
-                          &started)) {
+    if (!::CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, !handles.empty(),
+                          flags, nullptr, nullptr, &startup.StartupInfo, &started)) {
         return std::unexpected(last_error());
     }
     const win32::UniqueHandle thread(started.hThread);

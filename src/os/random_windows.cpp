@@ -1,8 +1,6 @@
 #include <algorithm>
 #include <climits>
 
-#include <windows.h>
-
 #include "os/random.hpp"
 #include "os/system_error.hpp"
 #include "os/win32.hpp"

@@ -15,9 +15,8 @@
 namespace murv::os {
 namespace {
 
-// A console takes text, not bytes: through WriteFile it would read them in its code page. The
-// text is converted a buffer at a time, so that nothing is allocated; what is not UTF-8
-// becomes U+FFFD. Returns 0 or the error code.
+// Text, not bytes, which WriteFile would send in the console's code page; a buffer at a time, so
+// that nothing is allocated. Returns 0 or the error code, as the writers below do.
 DWORD write_console(HANDLE console, std::string_view bytes) {
     // Larger writes fail on some console hosts; 8 KiB is taken everywhere.
     wchar_t buffer[4096];
@@ -36,17 +35,10 @@ DWORD write_console(HANDLE console, std::string_view bytes) {
         return 0;
     };
     while (!bytes.empty()) {
-        char32_t c = U'\ufffd';
-        if (const auto decoded = decode_utf8(bytes)) {
-            c = decoded->code_point;
-            bytes.remove_prefix(decoded->length);
-        } else {
-            bytes.remove_prefix(1);
-        }
-        if (used + 2 > std::size(buffer)) {
-            if (const DWORD error = flush()) return error;
-        }
-        used += win32::encode_utf16(c, buffer + used);
+        const auto decoded = decode_utf8(bytes);
+        bytes.remove_prefix(decoded ? decoded->length : 1);
+        if (const DWORD error = used + 2 > std::size(buffer) ? flush() : 0) return error;
+        used += win32::encode_utf16(decoded ? decoded->code_point : U'\ufffd', buffer + used);
     }
     return flush();
 }
@@ -64,41 +56,31 @@ DWORD write_file(HANDLE file, std::string_view bytes) {
 
 enum class Kind : char { unknown, console, file };
 
-// What each stream's handle is, found at its first write. Not a function-local static: those
-// have no guard here, and a reader thread's stop may write first.
+// Each stream's kind, found at its first write; not a local static, which has no guard here.
 std::atomic<Kind> kinds[2];
 
 using QueryVolume = NTSTATUS(NTAPI*)(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG, FS_INFORMATION_CLASS);
 std::atomic<QueryVolume> query_volume = nullptr;  // looked up at the first query
 
-// Whether `handle` is a console, by the device it names: GetConsoleMode needs read access, and
-// some parents hand on a console opened for writing alone. Where the device cannot be asked,
-// a console that tells its mode is one, and any other handle a failed write.
-DWORD find_kind(HANDLE handle, Kind& kind) {
-    // A file or a pipe needs no query.
+// By the device it names: GetConsoleMode needs read access, which some parents do not hand on.
+// Unknown when neither tells, with the error left for GetLastError.
+Kind find_kind(HANDLE handle) {
     const DWORD type = ::GetFileType(handle);
-    if (type == FILE_TYPE_DISK || type == FILE_TYPE_PIPE) {
-        kind = Kind::file;
-        return 0;
-    }
-    if (query_volume == nullptr) {
+    if (type == FILE_TYPE_DISK || type == FILE_TYPE_PIPE) return Kind::file;
+    if (query_volume == nullptr)
         query_volume =
             win32::system_function<QueryVolume>(L"ntdll.dll", "NtQueryVolumeInformationFile");
-    }
     IO_STATUS_BLOCK status{};
     FILE_FS_DEVICE_INFORMATION device{};
     if (const QueryVolume query = query_volume;
         query != nullptr &&
         NT_SUCCESS(query(handle, &status, &device, sizeof device, FileFsDeviceInformation))) {
-        kind = device.DeviceType == FILE_DEVICE_CONSOLE ? Kind::console : Kind::file;
-        return 0;
+        return device.DeviceType == FILE_DEVICE_CONSOLE ? Kind::console : Kind::file;
     }
-    if (DWORD mode = 0; !::GetConsoleMode(handle, &mode)) return ::GetLastError();
-    kind = Kind::console;
-    return 0;
+    DWORD mode = 0;
+    return ::GetConsoleMode(handle, &mode) ? Kind::console : Kind::unknown;
 }
 
-// Returns 0 or the error code; allocates nothing.
 DWORD write_all(StandardStream stream, std::string_view bytes) {
     const bool output = stream == StandardStream::output;
     const HANDLE handle = ::GetStdHandle(output ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
@@ -108,24 +90,11 @@ DWORD write_all(StandardStream stream, std::string_view bytes) {
     std::atomic<Kind>& stored = kinds[output ? 0 : 1];
     Kind kind = stored;
     if (kind == Kind::unknown) {
-        if (const DWORD error = find_kind(handle, kind)) return error;
+        kind = find_kind(handle);
+        if (const DWORD error = kind == Kind::unknown ? ::GetLastError() : 0) return error;
         stored = kind;
     }
     return kind == Kind::console ? write_console(handle, bytes) : write_file(handle, bytes);
-}
-
-void write_diagnostic(std::string_view bytes) noexcept {
-    (void)write_all(StandardStream::error, bytes);  // nothing is left to tell it to
-}
-
-unsigned long long current_thread() noexcept {
-    return ::GetCurrentThreadId();
-}
-
-// Sleep, not the C++ library's sleep: that is mingw-w64's POSIX emulation, which sets up a
-// thread it has not seen and ends the process by abort when it cannot.
-void pause() noexcept {
-    ::Sleep(INFINITE);
 }
 
 }  // namespace
@@ -138,7 +107,12 @@ Result<void> write_standard(StandardStream stream, std::string_view bytes) {
 }
 
 void install_fatal_platform() {
-    set_fatal_platform({write_diagnostic, current_thread, pause});
+    set_fatal_platform({
+        [](std::string_view bytes) noexcept { (void)write_all(StandardStream::error, bytes); },
+        []() noexcept -> unsigned long long { return ::GetCurrentThreadId(); },
+        // Not std::this_thread's sleep: mingw-w64's threads library aborts where it cannot start.
+        []() noexcept { ::Sleep(INFINITE); },
+    });
 }
 
 }  // namespace murv::os

@@ -1,11 +1,7 @@
-// The program's start and its allocations pass through here in a MinGW build: the link wraps
-// __main (which the C runtime calls to run the static constructors, right before main) and
-// malloc for every program on this layer (see CMakeLists.txt). Until the static constructors
-// have run, a refused allocation is a fatal stop: mingw's start copies the arguments into blocks
-// it does not check, and crashes on a refused one, and a static object that cannot allocate
-// would end the process by std::terminate before the tool's own handlers are in place. From
-// then on, a refusal goes back to the caller, as the C library gives it (operator new makes it
-// a stop). MSVC's start copies the arguments with checked allocations of its own instead.
+// A MinGW build's start and allocations pass through here (the link wraps __main and malloc; see
+// the README's "Refused calls"). Before the static constructors have run, a refused allocation is
+// a fatal stop: mingw's start does not check its blocks, and a static object would end the
+// process by std::terminate. After, it goes back to the caller, as the C library gives it.
 #include <atomic>
 #include <cstddef>
 

@@ -1,7 +1,5 @@
 #include <string_view>
 
-#include <windows.h>
-
 #include <fmt/format.h>
 
 #include "os/system_error.hpp"
@@ -20,9 +18,8 @@ std::string error_text(int code) {
         nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
     const Owned<FreedBy<HLOCAL, ::LocalFree>> owned(buffer);
     std::wstring_view text(buffer != nullptr ? buffer : L"", length);
-    while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n')) {
+    while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n'))
         text.remove_suffix(1);
-    }
     if (text.empty()) return fmt::format("unknown error (os error {})", code);
     return fmt::format("{} (os error {})", win32::to_utf8(text), code);
 }

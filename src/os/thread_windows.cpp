@@ -1,7 +1,5 @@
 #include <memory>
 
-#include <windows.h>
-
 #include "os/system_error.hpp"
 #include "os/thread.hpp"
 #include "os/win32.hpp"

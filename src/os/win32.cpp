@@ -6,20 +6,16 @@
 namespace murv::os::win32 {
 namespace {
 
-bool is_high_surrogate(char32_t unit) {
-    return unit >= 0xd800 && unit <= 0xdbff;
-}
-bool is_low_surrogate(char32_t unit) {
-    return unit >= 0xdc00 && unit <= 0xdfff;
-}
+constexpr auto is_high_surrogate = [](char32_t unit) { return unit >= 0xd800 && unit <= 0xdbff; };
+constexpr auto is_low_surrogate = [](char32_t unit) { return unit >= 0xdc00 && unit <= 0xdfff; };
 
-// The code point at `i`: a pair's, or a surrogate without its partner as it is; and its length.
-std::pair<char32_t, std::size_t> code_point_at(std::wstring_view text, std::size_t i) {
-    const char32_t unit = text[i];
-    if (is_high_surrogate(unit) && i + 1 < text.size() && is_low_surrogate(text[i + 1])) {
-        return {0x10000 + ((unit - 0xd800) << 10) + (text[i + 1] - 0xdc00), 2};
+// The code point at `i`, a pair's or a surrogate without its partner as it is; `i` moves past it.
+char32_t next_code_point(std::wstring_view text, std::size_t& i) {
+    const char32_t unit = text[i++];
+    if (is_high_surrogate(unit) && i < text.size() && is_low_surrogate(text[i])) {
+        return 0x10000 + ((unit - 0xd800) << 10) + (text[i++] - 0xdc00);
     }
-    return {unit, 1};
+    return unit;
 }
 
 void append_utf16(std::wstring& out, char32_t c) {
@@ -96,11 +92,8 @@ Result<void> AttributeList::attach(STARTUPINFOEXW& startup, DWORD_PTR attribute,
 std::string to_utf8(std::wstring_view text) {
     std::string out;
     out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size();) {
-        const auto [c, length] = code_point_at(text, i);
-        append_utf8(out, c);
-        i += length;
-    }
+    for (std::size_t i = 0; i < text.size();)
+        append_utf8(out, next_code_point(text, i));
     return out;
 }
 
@@ -114,9 +107,8 @@ std::wstring to_wide_lossy(std::string_view text) {
 
 bool is_valid_utf16(std::wstring_view text) {
     for (std::size_t i = 0; i < text.size();) {
-        const auto [c, length] = code_point_at(text, i);
+        const char32_t c = next_code_point(text, i);
         if (is_high_surrogate(c) || is_low_surrogate(c)) return false;
-        i += length;
     }
     return true;
 }
@@ -135,11 +127,7 @@ void append_argument(std::wstring& line, std::wstring_view argument) {
             ++backslashes;
             continue;
         }
-        if (c == L'"') {
-            line.append(backslashes * 2 + 1, L'\\');
-        } else {
-            line.append(backslashes, L'\\');
-        }
+        line.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
         backslashes = 0;
         line += c;
     }
@@ -157,13 +145,10 @@ std::wstring_view unquoted(std::wstring_view text) {
 
 void append_program(std::wstring& line, std::wstring_view program) {
     if (!line.empty()) line += L' ';
-    if (program.empty() || program.find_first_of(L" \t") != std::wstring_view::npos) {
-        line += L'"';
-        line += program;
-        line += L'"';
-    } else {
-        line += program;
-    }
+    const bool quoted = program.empty() || program.find_first_of(L" \t") != std::wstring_view::npos;
+    if (quoted) line += L'"';
+    line += program;
+    if (quoted) line += L'"';
 }
 
 }  // namespace murv::os::win32

@@ -16,7 +16,6 @@ namespace {
 
 using os::failure;
 namespace win32 = os::win32;
-using win32::UniqueHandle;
 
 // "NAME=value" entries, each ended by a NUL, in the system's order of names, then one more NUL.
 std::optional<std::wstring> environment_block(const Environment& environment) {
@@ -25,10 +24,7 @@ std::optional<std::wstring> environment_block(const Environment& environment) {
         const auto wide_name = win32::to_wide(name);
         const auto wide_value = win32::to_wide(value);
         if (!wide_name || !wide_value) return std::nullopt;
-        block += *wide_name;
-        block += L'=';
-        block += *wide_value;
-        block += L'\0';
+        block.append(*wide_name).append(1, L'=').append(*wide_value).push_back(L'\0');
     }
     if (block.empty()) block += L'\0';  // an empty block still has its two NULs
     block += L'\0';
@@ -50,8 +46,7 @@ bool is_absolute(std::wstring_view directory) {
 // The system directory, then Path's absolute directories: never the current directory or this
 // program's, where Windows would look first and a planted program would run in every session.
 std::optional<std::wstring> find_program(const std::wstring& name, const Environment& environment) {
-    const bool has_extension = name.find(L'.') != std::wstring::npos;
-    const std::wstring file = has_extension ? name : name + L".exe";
+    const std::wstring file = name.find(L'.') != std::wstring::npos ? name : name + L".exe";
     std::vector<std::wstring> directories;
     wchar_t system[MAX_PATH];
     const UINT length = ::GetSystemDirectoryW(system, MAX_PATH);
@@ -117,7 +112,7 @@ Result<std::unique_ptr<Child>> spawn_on_console(HPCON handle, const ShellCommand
         }
         return cannot_run(error);
     }
-    const UniqueHandle thread(started.hThread);
+    const win32::UniqueHandle thread(started.hThread);
     return std::make_unique<ProcessChild>(os::Process(started.dwProcessId, started.hProcess));
 }
 

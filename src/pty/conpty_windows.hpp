@@ -11,8 +11,8 @@ struct ConptyFunctions {
     decltype(&::ClosePseudoConsole) close;
 };
 
-// The three functions of the system library `library`; a fatal stop when any is missing.
-// The library is named so that a test can name one without them.
+// The three functions of the system library `library` (a test names one without them); a fatal
+// stop when any is missing.
 ConptyFunctions load_conpty(const wchar_t* library);
 
 }  // namespace murv::pty

@@ -4,8 +4,6 @@
 #include <memory>
 #include <string>
 
-#include <windows.h>
-
 #include "base/fatal.hpp"
 #include "os/system_error.hpp"
 #include "os/win32.hpp"
@@ -21,9 +19,6 @@ using os::failure;
 using os::last_failure;
 namespace win32 = os::win32;
 using win32::UniqueHandle;
-
-constexpr std::string_view CONPTY_MISSING =
-    "this system does not support conpty.  Windows 10 October 2018 or newer is required";
 
 // Most failures carry a Win32 error code, whose text reads better than the HRESULT's own.
 Error hresult_failure(std::string what, HRESULT result) {
@@ -107,16 +102,9 @@ class ConsoleMaster final : public MasterPty {
     ConsoleMaster(std::shared_ptr<PseudoConsole> console, UniqueHandle input, UniqueHandle output,
                   PtySize size)
         : console_(std::move(console)),
-          input_(std::move(input)),
           output_(std::move(output)),
+          input_(std::move(input)),
           size_(size) {}
-
-    // Its end of the output pipe goes first: a full pipe that no one reads would hang the close.
-    ~ConsoleMaster() override {
-        input_.reset();
-        output_.reset();
-        console_.reset();
-    }
 
     Result<std::unique_ptr<Writer>> take_writer() override {
         if (!input_) return std::unexpected(Error("the writer was already taken"));
@@ -147,9 +135,10 @@ class ConsoleMaster final : public MasterPty {
     Result<PtySize> get_size() const override { return size_; }
 
   private:
+    // Gone in the reverse order, the pipes before the console: a full pipe would hang its close.
     std::shared_ptr<PseudoConsole> console_;
-    UniqueHandle input_;   // the write end of the console's input, until the writer is taken
     UniqueHandle output_;  // the read end of the console's output
+    UniqueHandle input_;   // the write end of the console's input, until the writer is taken
     PtySize size_;
 };
 
@@ -157,7 +146,6 @@ class ConsolePtySystem final : public PtySystem {
   public:
     Result<PtyPair> openpty(PtySize size) override {
         const ConptyFunctions& functions = conpty();
-
         HANDLE ends[2];
         if (!::CreatePipe(&ends[0], &ends[1], nullptr, 0)) {
             return std::unexpected(last_failure("CreatePipe (the terminal's input)"));
@@ -199,7 +187,7 @@ ConptyFunctions load_conpty(const wchar_t* library) {
         win32::system_function<decltype(&::ClosePseudoConsole)>(library, "ClosePseudoConsole"),
     };
     if (functions.create == nullptr || functions.resize == nullptr || functions.close == nullptr) {
-        fatal(CONPTY_MISSING);
+        fatal("this system does not support conpty.  Windows 10 October 2018 or newer is required");
     }
     return functions;
 }
