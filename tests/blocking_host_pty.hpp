@@ -1,8 +1,6 @@
-// A pseudo-terminal layer for tests that behaves as a Windows console host before Windows 11
-// 24H2 does: its shell writes without pause into a pipe of bounded size, and releasing the
-// master (ClosePseudoConsole) ends the shell, then waits until the host's output has been read
-// to the end or every read end of it is closed. A close that would wait for good gives up
-// after a few seconds and is counted as hung, so that a test fails instead of hanging.
+// A layer that acts as a console host before Windows 11 24H2: its shell writes into a bounded
+// pipe without pause; releasing the master ends the shell, then waits until the output is read
+// or every read end is closed, giving up after a few seconds as a hung close, not a hung test.
 #pragma once
 
 #include <atomic>

@@ -17,13 +17,10 @@
 namespace murv {
 namespace {
 
-void write_to_stderr(std::string_view bytes) noexcept {
-    std::fwrite(bytes.data(), 1, bytes.size(), stderr);
-}
-
 // Not a thread_local: where the compiler emulates those (mingw-w64), a thread's first use of
 // one allocates.
-std::atomic<void (*)(std::string_view) noexcept> write_diagnostic = write_to_stderr;
+std::atomic<void (*)(std::string_view) noexcept> write_diagnostic{
+    [](std::string_view bytes) noexcept { std::fwrite(bytes.data(), 1, bytes.size(), stderr); }};
 std::atomic<unsigned long long (*)() noexcept> current_thread = nullptr;
 std::atomic<void (*)() noexcept> pause_thread = nullptr;
 std::atomic<unsigned long long> main_thread = 0;  // 0 until it is named: no thread's number
@@ -36,21 +33,9 @@ std::atomic<bool> run_ending = false;  // taken by claim_the_end, not by a stop
 
 [[noreturn]] void wait_for_the_end() {
     for (;;) {
-        if (const auto pause = pause_thread.load()) {
-            pause();
-        } else {
-            std::this_thread::sleep_for(std::chrono::seconds(1));
-        }
+        const auto pause = pause_thread.load();
+        pause != nullptr ? pause() : std::this_thread::sleep_for(std::chrono::seconds(1));
     }
-}
-
-const char* name_of_this_thread(unsigned long long (*current)() noexcept) {
-    if (current == nullptr || main_thread == 0) return "<unnamed>";
-    return current() == main_thread ? "main" : "<unnamed>";
-}
-
-void on_allocation_failure() {
-    fatal("memory allocation failed");
 }
 
 void on_terminate() {
@@ -101,7 +86,7 @@ void set_fatal_platform(FatalPlatform platform) {
 }
 
 void stop_fatally_when_exhausted() {
-    std::set_new_handler(on_allocation_failure);
+    std::set_new_handler([] { fatal("memory allocation failed"); });
     std::set_terminate(on_terminate);
 }
 
@@ -135,7 +120,8 @@ void fatal(std::string_view message, std::source_location where) {
     *end++ = '\n';
     const auto write = write_diagnostic.load();
     write("\nthread '");
-    write(name_of_this_thread(current));
+    write(current != nullptr && main_thread != 0 && current() == main_thread ? "main"
+                                                                             : "<unnamed>");
     write("' stopped at ");
     for (std::string_view file = source_place(where.file_name()); !file.empty();) {
         const std::size_t name_end = std::min(file.find('\\'), file.size());

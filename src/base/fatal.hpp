@@ -7,11 +7,9 @@
 
 namespace murv {
 
-// Writes an empty line, "thread 'NAME' stopped at FILE:LINE:COLUMN:" and `message` on a line
-// of its own to standard error, then ends the process with EXIT_FATAL without any further
-// clean-up. It allocates nothing, so that it serves when memory has run out too. A second
-// thread that stops while the first is writing waits for the end instead of mixing its lines in;
-// a stop made while its own thread is already stopping ends the process at once.
+// Writes an empty line, "thread 'NAME' stopped at FILE:LINE:COLUMN:" and `message` to standard
+// error and ends the process with EXIT_FATAL at once, allocating nothing (memory may have run
+// out). A second stopping thread waits for the end; a stop within a stop ends at once.
 [[noreturn]] void fatal(std::string_view message,
                         std::source_location where = std::source_location::current());
 
@@ -24,16 +22,13 @@ void claim_the_end();
 // platform's thread numbers (see set_fatal_platform); without them every thread is unnamed.
 void name_this_thread_main();
 
-// Makes an allocation that fails, and an exception that nothing catches, fatal stops on every
-// thread ("memory allocation failed", or "uncaught exception: " and its text) instead of an
-// end by std::terminate and SIGABRT.
+// Makes a failed allocation and an uncaught exception fatal stops on every thread ("memory
+// allocation failed", "uncaught exception: " and its text), not std::terminate's SIGABRT.
 void stop_fatally_when_exhausted();
 
-// What fatal stops need of the operating system, without allocating: writing the diagnostic's
-// bytes unchanged to standard error, the calling thread's number (none: every thread unnamed),
-// and blocking the calling thread for a long while (none: the C++ library's sleep), which a
-// thread that waits for the end does over and over. The os layer installs them at start;
-// until then diagnostics go through the C library's standard error.
+// What fatal stops need of the system, allocating nothing: writing bytes to standard error, the
+// calling thread's number (none: all unnamed), and a long block of the calling thread (none: the
+// library's sleep). The os layer installs them at start; until then stderr's stdio is used.
 struct FatalPlatform {
     void (*write_diagnostic)(std::string_view bytes) noexcept;
     unsigned long long (*current_thread)() noexcept;

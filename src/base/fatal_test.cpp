@@ -20,12 +20,8 @@ TEST(FatalDeathTest, WritesTheThreadThePlaceAndTheMessageThenEndsWithStatusTwo) 
     EXPECT_EXIT(fatal("找不到 \"x\""), testing::ExitedWithCode(EXIT_FATAL),
                 "\nthread '<unnamed>' stopped at src/base/fatal_test\\.cpp:.+:.+:\n"
                 "找不到 \"x\"\n$");
-    EXPECT_EXIT(
-        {
-            name_this_thread_main();
-            fatal("stop");
-        },
-        testing::ExitedWithCode(EXIT_FATAL), "\nthread 'main' stopped at .+:\nstop\n$");
+    EXPECT_EXIT((name_this_thread_main(), fatal("stop")), testing::ExitedWithCode(EXIT_FATAL),
+                "\nthread 'main' stopped at .+:\nstop\n$");
 }
 
 // Once the run has claimed the end, a stop on another thread waits for it, and the run's own
@@ -39,14 +35,9 @@ TEST(FatalDeathTest, AfterTheRunClaimsTheEndOnlyItsOwnThreadStops) {
             end_process(EXIT_PASSED);
         },
         testing::ExitedWithCode(EXIT_PASSED), "^$");
-    EXPECT_EXIT(
-        {
-            name_this_thread_main();
-            claim_the_end();
-            fatal("failed printing to stdout: x");
-        },
-        testing::ExitedWithCode(EXIT_FATAL),
-        "\nthread 'main' stopped at .+:\nfailed printing to stdout: x\n$");
+    EXPECT_EXIT((name_this_thread_main(), claim_the_end(), fatal("failed printing to stdout: x")),
+                testing::ExitedWithCode(EXIT_FATAL),
+                "\nthread 'main' stopped at .+:\nfailed printing to stdout: x\n$");
 }
 
 void allocate_too_much() {
@@ -56,38 +47,25 @@ void allocate_too_much() {
 
 TEST(FatalDeathTest, AnAllocationThatFailsIsAFatalStopOnAnyThread) {
     if (test::SANITIZED) GTEST_SKIP() << "the sanitizer's allocator reports a failure itself";
-    EXPECT_EXIT(
-        {
-            stop_fatally_when_exhausted();
-            name_this_thread_main();
-            allocate_too_much();
-        },
-        testing::ExitedWithCode(EXIT_FATAL),
-        "\nthread 'main' stopped at src/.+:\nmemory allocation failed\n$");
-    EXPECT_EXIT(
-        {
-            stop_fatally_when_exhausted();
-            std::thread(allocate_too_much).join();
-        },
-        testing::ExitedWithCode(EXIT_FATAL),
-        "\nthread '<unnamed>' stopped at .+:\nmemory allocation failed\n$");
+    EXPECT_EXIT((stop_fatally_when_exhausted(), name_this_thread_main(), allocate_too_much()),
+                testing::ExitedWithCode(EXIT_FATAL),
+                "\nthread 'main' stopped at src/.+:\nmemory allocation failed\n$");
+    EXPECT_EXIT((stop_fatally_when_exhausted(), std::thread(allocate_too_much).join()),
+                testing::ExitedWithCode(EXIT_FATAL),
+                "\nthread '<unnamed>' stopped at .+:\nmemory allocation failed\n$");
 }
 
 // A library that allocates without operator new throws std::bad_alloc itself: memory ran out
 // all the same.
 TEST(FatalDeathTest, AnExceptionThatNothingCatchesIsAFatalStop) {
-    EXPECT_EXIT(
-        {
-            stop_fatally_when_exhausted();
-            std::thread([] { throw std::runtime_error("boom"); }).join();
-        },
-        testing::ExitedWithCode(EXIT_FATAL), "\nuncaught exception: boom\n$");
-    EXPECT_EXIT(
-        {
-            stop_fatally_when_exhausted();
-            std::thread([] { throw std::bad_alloc(); }).join();
-        },
-        testing::ExitedWithCode(EXIT_FATAL), "\nmemory allocation failed\n$");
+    const std::pair<void (*)(), const char*> cases[] = {
+        {[] { throw std::runtime_error("boom"); }, "\nuncaught exception: boom\n$"},
+        {[] { throw std::bad_alloc(); }, "\nmemory allocation failed\n$"},
+    };
+    for (const auto& [thrower, pattern] : cases) {
+        EXPECT_EXIT((stop_fatally_when_exhausted(), std::thread(thrower).join()),
+                    testing::ExitedWithCode(EXIT_FATAL), pattern);
+    }
 }
 
 }  // namespace

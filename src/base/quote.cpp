@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <string_view>
 
 #include <fmt/format.h>
 
@@ -37,31 +38,15 @@ std::string debug_quoted(std::string_view text) {
             continue;
         }
         const char32_t c = decoded->code_point;
-        switch (c) {
-            case '\\':
-                quoted += "\\\\";
-                break;
-            case '"':
-                quoted += "\\\"";
-                break;
-            case '\t':
-                quoted += "\\t";
-                break;
-            case '\r':
-                quoted += "\\r";
-                break;
-            case '\n':
-                quoted += "\\n";
-                break;
-            case '\0':
-                quoted += "\\0";
-                break;
-            default:
-                if (is_printable(c)) {
-                    quoted += text.substr(0, decoded->length);
-                } else {
-                    quoted += fmt::format("\\u{{{:x}}}", static_cast<std::uint32_t>(c));
-                }
+        // The characters with an escape of their own, and the letter of each.
+        if (const auto own = std::u32string_view(U"\\\"\t\r\n\0", 6).find(c);
+            own != std::u32string_view::npos) {
+            quoted += '\\';
+            quoted += "\\\"trn0"[own];
+        } else if (is_printable(c)) {
+            quoted += text.substr(0, decoded->length);
+        } else {
+            quoted += fmt::format("\\u{{{:x}}}", static_cast<std::uint32_t>(c));
         }
         text.remove_prefix(decoded->length);
     }

@@ -54,37 +54,23 @@ constexpr bool CHILD_SHARES_MEMORY = false;
 constexpr bool CHILD_SHARES_MEMORY = true;
 #endif
 
+constexpr std::size_t CHILD_STACK_SIZE = 64 * 1024;
+
 // Mapped apart from the heap, so that the pages the child writes go back to the system with it
 // rather than stay resident in a freed block that a later allocation takes over.
-class ChildStack {
-  public:
-    static constexpr std::size_t SIZE = 64 * 1024;
-
-    ChildStack()
-        : base_(::mmap(nullptr, SIZE, PROT_READ | PROT_WRITE,
-                       MAP_PRIVATE | MAP_ANONYMOUS | MAP_STACK, -1, 0)) {
-        // The last child's frames, which never returned, left AddressSanitizer's marks here.
-        if (base_ != MAP_FAILED) ASAN_UNPOISON_MEMORY_REGION(base_, SIZE);
-    }
-    ~ChildStack() {
-        if (base_ != MAP_FAILED) ::munmap(base_, SIZE);
-    }
-    ChildStack(const ChildStack&) = delete;
-    ChildStack& operator=(const ChildStack&) = delete;
-
-    explicit operator bool() const { return base_ != MAP_FAILED; }
-    void* top() const { return static_cast<std::byte*>(base_) + SIZE; }
-
-  private:
-    void* base_;
-};
+using ChildStack = Owned<FreedBy<void*, [](void* base) { ::munmap(base, CHILD_STACK_SIZE); }>>;
 
 // Waits until the child has exec'd or exited: a third faster than a fork. -1 with errno set.
 pid_t clone_child(ChildStart& start) {
     if constexpr (CHILD_SHARES_MEMORY) {
-        const ChildStack stack;
-        if (!stack) return -1;
-        return ::clone(run_child, stack.top(), CLONE_VM | CLONE_VFORK | SIGCHLD, &start);
+        void* base = ::mmap(nullptr, CHILD_STACK_SIZE, PROT_READ | PROT_WRITE,
+                            MAP_PRIVATE | MAP_ANONYMOUS | MAP_STACK, -1, 0);
+        if (base == MAP_FAILED) return -1;
+        const ChildStack stack(base);
+        // The last child's frames, which never returned, left AddressSanitizer's marks here.
+        ASAN_UNPOISON_MEMORY_REGION(base, CHILD_STACK_SIZE);
+        return ::clone(run_child, static_cast<std::byte*>(base) + CHILD_STACK_SIZE,
+                       CLONE_VM | CLONE_VFORK | SIGCHLD, &start);
     }
     const pid_t pid = ::fork();
     if (pid == 0) run_child(&start);

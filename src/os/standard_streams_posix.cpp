@@ -10,10 +10,6 @@
 namespace murv::os {
 namespace {
 
-int descriptor_of(StandardStream stream) {
-    return stream == StandardStream::output ? STDOUT_FILENO : STDERR_FILENO;
-}
-
 // Returns 0 or the error number; allocates nothing.
 int write_all(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
@@ -26,25 +22,22 @@ int write_all(int fd, std::string_view bytes) {
     return 0;
 }
 
-void write_diagnostic(std::string_view bytes) noexcept {
-    (void)write_all(STDERR_FILENO, bytes);  // nothing is left to tell it to
-}
-
-unsigned long long current_thread() noexcept {
-    return static_cast<unsigned long long>(::gettid());
-}
-
 }  // namespace
 
 Result<void> write_standard(StandardStream stream, std::string_view bytes) {
-    if (const int error = write_all(descriptor_of(stream), bytes)) {
+    if (const int error =
+            write_all(stream == StandardStream::output ? STDOUT_FILENO : STDERR_FILENO, bytes)) {
         return std::unexpected(system_error(error));
     }
     return {};
 }
 
 void install_fatal_platform() {
-    set_fatal_platform({write_diagnostic, current_thread});
+    set_fatal_platform({
+        // Nothing is left to tell a failure to.
+        [](std::string_view bytes) noexcept { (void)write_all(STDERR_FILENO, bytes); },
+        []() noexcept { return static_cast<unsigned long long>(::gettid()); },
+    });
 }
 
 }  // namespace murv::os

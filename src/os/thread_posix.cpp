@@ -2,7 +2,6 @@
 #include <csignal>
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <utility>
 
 #include <pthread.h>
@@ -13,6 +12,7 @@
 #include <fmt/format.h>
 
 #include "base/fatal.hpp"
+#include "base/owned.hpp"
 #include "os/system_error.hpp"
 #include "os/thread.hpp"
 
@@ -29,45 +29,32 @@ constexpr std::size_t SIGNAL_STACK_SIZE = 64 << 10;
 // The kernel keeps this much unmapped below the main thread's stack, however far it may grow.
 constexpr std::uintptr_t MAIN_STACK_GAP = 1 << 20;
 
-// A mapping for a thread's signal stack, with a page below it that faults: a handler that ran
-// out of it would otherwise write into whatever lies there.
-class SignalStack {
-  public:
-    SignalStack() = default;
-    SignalStack(SignalStack&& other) noexcept : base_(std::exchange(other.base_, nullptr)) {}
-    SignalStack& operator=(const SignalStack&) = delete;
-    ~SignalStack() {
-        if (base_ != nullptr) ::munmap(base_, page() + SIGNAL_STACK_SIZE);
-    }
+std::size_t page() {
+    return static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+}
 
-    static Result<SignalStack> map() {
-        void* base = ::mmap(nullptr, page() + SIGNAL_STACK_SIZE, PROT_READ | PROT_WRITE,
-                            MAP_PRIVATE | MAP_ANONYMOUS | MAP_STACK, -1, 0);
-        if (base == MAP_FAILED) return std::unexpected(system_error(errno));
-        SignalStack stack;
-        stack.base_ = base;
-        if (::mprotect(base, page(), PROT_NONE) != 0) return std::unexpected(system_error(errno));
-        return stack;
-    }
+// A thread's signal stack, with a page below it that faults: a handler that ran out of it would
+// otherwise write into whatever lies there.
+using SignalStack =
+    Owned<FreedBy<void*, [](void* base) { ::munmap(base, page() + SIGNAL_STACK_SIZE); }>>;
 
-    // Makes it the calling thread's signal stack, until that thread ends or stops using it.
-    Result<void> use() const {
-        const stack_t stack{.ss_sp = static_cast<std::byte*>(base_) + page(),
-                            .ss_flags = 0,
-                            .ss_size = SIGNAL_STACK_SIZE};
-        if (::sigaltstack(&stack, nullptr) != 0) return std::unexpected(system_error(errno));
-        return {};
-    }
-    static void stop_using() {
-        const stack_t none{.ss_sp = nullptr, .ss_flags = SS_DISABLE, .ss_size = 0};
-        ::sigaltstack(&none, nullptr);
-    }
+Result<SignalStack> map_signal_stack() {
+    void* base = ::mmap(nullptr, page() + SIGNAL_STACK_SIZE, PROT_READ | PROT_WRITE,
+                        MAP_PRIVATE | MAP_ANONYMOUS | MAP_STACK, -1, 0);
+    if (base == MAP_FAILED) return std::unexpected(system_error(errno));
+    SignalStack stack(base);
+    if (::mprotect(base, page(), PROT_NONE) != 0) return std::unexpected(system_error(errno));
+    return stack;
+}
 
-  private:
-    static std::size_t page() { return static_cast<std::size_t>(::sysconf(_SC_PAGESIZE)); }
-
-    void* base_ = nullptr;
-};
+// Makes it the calling thread's signal stack, until that thread ends or stops using it.
+Result<void> use(const SignalStack& signal_stack) {
+    const stack_t stack{.ss_sp = static_cast<std::byte*>(signal_stack.get()) + page(),
+                        .ss_flags = 0,
+                        .ss_size = SIGNAL_STACK_SIZE};
+    if (::sigaltstack(&stack, nullptr) != 0) return std::unexpected(system_error(errno));
+    return {};
+}
 
 // Where a fault on the calling thread is its stack running out: the guard region below the
 // stack. Set at the thread's start; empty on a thread that has none recorded.
@@ -76,9 +63,6 @@ struct StackGuard {
     const char* overflowed = nullptr;  // the stop's message, naming the thread
 };
 thread_local StackGuard guard;
-
-constexpr const char* MAIN_OVERFLOWED = "thread 'main' has overflowed its stack";
-constexpr const char* UNNAMED_OVERFLOWED = "thread '<unnamed>' has overflowed its stack";
 
 // A started thread's stack, as the threads library made it, with its guard below.
 Result<StackGuard> started_thread_guard() {
@@ -92,7 +76,7 @@ Result<StackGuard> started_thread_guard() {
     ::pthread_attr_getguardsize(&attributes, &guard_size);
     ::pthread_attr_destroy(&attributes);
     const auto bottom = reinterpret_cast<std::uintptr_t>(low);
-    return StackGuard{bottom - guard_size, bottom, UNNAMED_OVERFLOWED};
+    return StackGuard{bottom - guard_size, bottom, "thread '<unnamed>' has overflowed its stack"};
 }
 
 // The main thread's stack grows down from above here by the limit at most, and the kernel keeps
@@ -107,7 +91,8 @@ Result<StackGuard> main_thread_guard() {
     if (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur + MAIN_STACK_GAP > here) {
         return StackGuard{};
     }
-    return StackGuard{here - limit.rlim_cur - MAIN_STACK_GAP, here, MAIN_OVERFLOWED};
+    return StackGuard{here - limit.rlim_cur - MAIN_STACK_GAP, here,
+                      "thread 'main' has overflowed its stack"};
 }
 
 // Runs on the thread's signal stack. A fault in its stack's guard region is a fatal stop;
@@ -122,7 +107,7 @@ void on_fault(int signal, siginfo_t* info, void*) {
     if (info->si_code <= 0) ::raise(signal);
 }
 
-// What the thread takes with it: its body and its signal stack.
+// What the thread takes with it.
 struct Start {
     Body body;
     SignalStack signal_stack;
@@ -130,41 +115,27 @@ struct Start {
 
 void* run_body(void* raw) {
     const std::unique_ptr<Start> start(static_cast<Start*>(raw));
-    const auto used = start->signal_stack.use();
+    const auto used = use(start->signal_stack);
     const auto guarded = used ? started_thread_guard() : std::unexpected(used.error());
     if (!guarded) fatal(fmt::format("failed to spawn thread: {}", guarded.error().describe()));
     guard = *guarded;
     start->body();
     guard = {};
-    SignalStack::stop_using();
+    const stack_t none{.ss_sp = nullptr, .ss_flags = SS_DISABLE, .ss_size = 0};
+    ::sigaltstack(&none, nullptr);
     return nullptr;
 }
-
-// Owns a pthread_attr_t.
-class ThreadAttributes {
-  public:
-    ThreadAttributes() { ::pthread_attr_init(&attributes_); }
-    ~ThreadAttributes() { ::pthread_attr_destroy(&attributes_); }
-    ThreadAttributes(const ThreadAttributes&) = delete;
-    ThreadAttributes& operator=(const ThreadAttributes&) = delete;
-
-    pthread_attr_t* get() { return &attributes_; }
-
-  private:
-    pthread_attr_t attributes_;
-};
 
 }  // namespace
 
 Result<void> guard_stacks() {
-    // The main thread's signal stack stays for the life of the process.
-    static std::optional<SignalStack> main_signal_stack;
+    static SignalStack main_signal_stack;  // for the life of the process
     const auto guarded = main_thread_guard();
     if (!guarded) return std::unexpected(guarded.error());
-    auto mapped = SignalStack::map();
+    auto mapped = map_signal_stack();
     if (!mapped) return std::unexpected(mapped.error());
-    if (auto used = mapped->use(); !used) return used;
-    main_signal_stack.emplace(std::move(*mapped));
+    if (auto used = use(*mapped); !used) return used;
+    main_signal_stack = std::move(*mapped);
     guard = *guarded;
     struct sigaction action {};
     action.sa_sigaction = on_fault;
@@ -177,22 +148,22 @@ Result<void> guard_stacks() {
 }
 
 Result<void> start_detached_thread(Body body, std::size_t stack_size) {
-    ThreadAttributes attributes;
-    if (int error = ::pthread_attr_setstacksize(attributes.get(), stack_size)) {
-        return std::unexpected(system_error(error));
+    pthread_attr_t attributes;
+    ::pthread_attr_init(&attributes);
+    const std::unique_ptr<pthread_attr_t, int (*)(pthread_attr_t*)> destroy(&attributes,
+                                                                            ::pthread_attr_destroy);
+    for (const int error : {::pthread_attr_setstacksize(&attributes, stack_size),
+                            ::pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED)}) {
+        if (error != 0) return std::unexpected(system_error(error));
     }
-    if (int error = ::pthread_attr_setdetachstate(attributes.get(), PTHREAD_CREATE_DETACHED)) {
-        return std::unexpected(system_error(error));
-    }
-    auto signal_stack = SignalStack::map();
+    auto signal_stack = map_signal_stack();
     if (!signal_stack) return std::unexpected(signal_stack.error());
     auto owned = std::make_unique<Start>(std::move(body), std::move(*signal_stack));
     pthread_t thread;
-    if (int error = ::pthread_create(&thread, attributes.get(), run_body, owned.get())) {
+    if (int error = ::pthread_create(&thread, &attributes, run_body, owned.get())) {
         return std::unexpected(system_error(error));
     }
-    // The body is the thread's now.
-    owned.release();
+    owned.release();  // the thread's now
     return {};
 }
 

@@ -92,14 +92,12 @@ int exec_in_child(const void* argument) {
 }
 
 Error spawn_failure(const ShellCommand& command, os::ChildFailure reported) {
-    switch (reported.step) {
-        case controlling_terminal:
-            return failure("cannot give the terminal to the child", reported.error);
-        case working_directory:
-            return failure(fmt::format("cannot change directory to \"{}\"", *command.cwd()),
-                           reported.error);
-        default:
-            break;
+    if (reported.step == controlling_terminal) {
+        return failure("cannot give the terminal to the child", reported.error);
+    }
+    if (reported.step == working_directory) {
+        return failure(fmt::format("cannot change directory to \"{}\"", *command.cwd()),
+                       reported.error);
     }
     return failure(fmt::format("cannot run \"{}\"", command.program()), reported.error);
 }

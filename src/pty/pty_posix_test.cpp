@@ -50,14 +50,13 @@ TEST(PosixPty, RunsTheProgramOnTheTerminalAsItsControllingTerminal) {
 
 TEST(PosixPty, LooksAProgramWithoutASlashUpOnTheCommandsPath) {
     auto pair = open_pair();
+    const std::filesystem::path probe(PROBE_PATH);
     ShellCommand command("probe-that-is-not-there");
-    command.set_env("PATH",
-                    "/nonexistent:" + std::filesystem::path(PROBE_PATH).parent_path().string());
+    command.set_env("PATH", "/nonexistent:" + probe.parent_path().string());
     EXPECT_FALSE(pair.slave->spawn_command(std::move(command)));
 
-    ShellCommand found(std::filesystem::path(PROBE_PATH).filename().string());
-    found.set_env("PATH",
-                  "/nonexistent:" + std::filesystem::path(PROBE_PATH).parent_path().string());
+    ShellCommand found(probe.filename().string());
+    found.set_env("PATH", "/nonexistent:" + probe.parent_path().string());
     auto child = pair.slave->spawn_command(std::move(found));
     ASSERT_TRUE(child) << child.error().describe();
     EXPECT_TRUE((*child)->wait());

@@ -65,10 +65,8 @@ TEST(SessionManager, DroppingTheManagerTearsDownWhatIsLeft) {
     layer.log().end_output();
 }
 
-// Before Windows 11 24H2, closing a pseudo console waits until the host's last output is read
-// or nobody can read it any more. Closing sessions whose shells are still writing, and dropping
-// the manager with sessions left, complete under such a host: the reader threads read on, or
-// let their read ends go, also while they wait for their shells.
+// Under a host whose close waits for its output to be read (blocking_host_pty.hpp), closes of
+// sessions whose shells still write, and the manager's drop, end: the readers read on or let go.
 TEST(SessionManager, ClosesCompleteUnderAHostThatWaitsForItsOutputToBeRead) {
     test::BlockingHostPtySystem layer;
     {

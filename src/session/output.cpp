@@ -17,18 +17,11 @@ bool OutputSender::send(Chunk chunk) {
 }
 
 OutputReceiver::~OutputReceiver() {
-    close();
-}
-
-void OutputReceiver::close() {
-    if (state_ == nullptr) return;
-    std::deque<Chunk> discarded;
-    {
-        const std::lock_guard lock(state_->mutex);
-        state_->receiver_open = false;
-        discarded.swap(state_->queue);
-    }
-    state_.reset();
+    if (state_ == nullptr) return;  // moved from
+    std::deque<Chunk> discarded;    // freed outside the lock
+    const std::lock_guard lock(state_->mutex);
+    state_->receiver_open = false;
+    discarded.swap(state_->queue);
 }
 
 std::pair<OutputSender, OutputReceiver> make_output_channel() {

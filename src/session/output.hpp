@@ -47,7 +47,6 @@ class OutputReceiver {
 
   private:
     friend struct OutputReceiverProbe;  // nothing in the program receives; its tests look
-    void close();
     std::shared_ptr<ChannelState> state_;
 };
 

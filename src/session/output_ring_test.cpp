@@ -38,20 +38,15 @@ TEST(OutputRing, KeepsTheNewestBytesAfterEachAppend) {
         exact.append(test::bytes_of("!"));  // one more drops the first byte
         EXPECT_EQ(OutputRingProbe::contents(exact), full.substr(1) + "!");
     }
-    {
-        OutputRing ring;  // full, then a whole chunk: the oldest chunk's worth goes
-        append(ring, full);
-        const std::string chunk = pattern(READ_CHUNK_SIZE, 'A');
-        append(ring, chunk);
-        EXPECT_EQ(OutputRingProbe::contents(ring), full.substr(READ_CHUNK_SIZE) + chunk);
-    }
-    {
-        OutputRing ring;  // 65,000 bytes, then 4,096: the oldest 3,560 go
-        const std::string start = pattern(65000);
+    // Full, then a chunk: the oldest chunk's worth goes; 65,000, then 4,096: the oldest 3,560.
+    const std::pair<std::size_t, std::size_t> cases[] = {{RING_CAPACITY, READ_CHUNK_SIZE},
+                                                         {65000, 3560}};
+    for (const auto& [length, dropped] : cases) {
+        OutputRing ring;
+        const std::string start = pattern(length), chunk = pattern(READ_CHUNK_SIZE, 'A');
         append(ring, start);
-        const std::string chunk = pattern(READ_CHUNK_SIZE, 'A');
         append(ring, chunk);
-        EXPECT_EQ(OutputRingProbe::contents(ring), start.substr(3560) + chunk);
+        EXPECT_EQ(OutputRingProbe::contents(ring), start.substr(dropped) + chunk) << length;
     }
 }
 

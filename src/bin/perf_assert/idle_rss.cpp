@@ -17,14 +17,6 @@ std::string idle_session_shell() {
     return session::shell_from(os::shell_variables(os::ShellOf::system));
 }
 
-std::uint64_t resident_bytes_or_stop() {
-    auto bytes = os::own_resident_bytes();
-    if (!bytes) {
-        fatal(fmt::format("读取 perf_assert 自身的常驻内存失败: {}", bytes.error().describe()));
-    }
-    return *bytes;
-}
-
 asio::awaitable<std::uint64_t> measure_idle_rss(pty::PtySystem& layer) {
     session::SessionManager sessions(layer);
     std::vector<session::SessionId> ids;
@@ -37,7 +29,10 @@ asio::awaitable<std::uint64_t> measure_idle_rss(pty::PtySystem& layer) {
     }
 
     co_await os::sleep_for(IDLE_WAIT);
-    const std::uint64_t resident = resident_bytes_or_stop();
+    const auto resident = os::own_resident_bytes();  // a failed reading is a stop, never a 0
+    if (!resident) {
+        fatal(fmt::format("读取 perf_assert 自身的常驻内存失败: {}", resident.error().describe()));
+    }
 
     for (const session::SessionId& id : ids) {
         (void)co_await sessions.close_session(id);  // an error changes nothing here
@@ -46,7 +41,7 @@ asio::awaitable<std::uint64_t> measure_idle_rss(pty::PtySystem& layer) {
 
     // Time for the closed sessions' shells to exit and their readers to end before the report.
     co_await os::sleep_for(CLOSE_GRACE);
-    co_return whole_megabytes(resident);
+    co_return whole_megabytes(*resident);
 }
 
 }  // namespace murv::perf_assert

@@ -24,9 +24,6 @@ constexpr std::uint64_t whole_megabytes(std::uint64_t bytes) {
 // The shell of every idle session: the system's command interpreter (session::shell_from).
 std::string idle_session_shell();
 
-// This process's resident bytes; a reading that fails is a fatal stop, never a 0.
-std::uint64_t resident_bytes_or_stop();
-
 // The check on a fresh SessionManager of sessions on `layer`; returns the figure in MB.
 asio::awaitable<std::uint64_t> measure_idle_rss(pty::PtySystem& layer);
 

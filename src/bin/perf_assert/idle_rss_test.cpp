@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <tuple>
 
 #include <fmt/format.h>
 #include <gtest/gtest.h>
@@ -16,31 +17,25 @@ namespace murv::perf_assert {
 namespace {
 
 TEST(WholeMegabytes, RoundsDownAndTheBudgetEdgeHolds) {
-    EXPECT_EQ(whole_megabytes(83'886'080), 80u);
-    EXPECT_FALSE(over_budget(whole_megabytes(83'886'080), RSS_BUDGET_MB));
-    EXPECT_EQ(whole_megabytes(84'934'655), 80u);
-    EXPECT_FALSE(over_budget(whole_megabytes(84'934'655), RSS_BUDGET_MB));
-    EXPECT_EQ(whole_megabytes(84'934'656), 81u);
-    EXPECT_TRUE(over_budget(whole_megabytes(84'934'656), RSS_BUDGET_MB));
-    EXPECT_EQ(whole_megabytes(1'048'575), 0u);
+    const std::tuple<std::uint64_t, std::uint64_t, bool> cases[] = {{83'886'080, 80, false},
+                                                                    {84'934'655, 80, false},
+                                                                    {84'934'656, 81, true},
+                                                                    {1'048'575, 0, false}};
+    for (const auto& [bytes, megabytes, over] : cases) {
+        EXPECT_EQ(whole_megabytes(bytes), megabytes);
+        EXPECT_EQ(over_budget(whole_megabytes(bytes), RSS_BUDGET_MB), over) << bytes;
+    }
 }
 
 // "SHELL" here, "ComSpec" on Windows; else "/bin/sh" ("cmd.exe").
 TEST(IdleSessionShell, IsTheSystemShellVariableWhenPresentEvenEmptyElseTheFallback) {
-    const char* const variable = test::SYSTEM_SHELL_VARIABLE;
-    {
-        test::ScopedEnv shell(variable, "/bin/bash");
-        EXPECT_EQ(idle_session_shell(), "/bin/bash");
+    const std::pair<std::optional<std::string>, std::string> cases[] = {
+        {"/bin/bash", "/bin/bash"}, {"", ""}, {std::nullopt, test::FALLBACK_SHELL}};
+    for (const auto& [value, shell] : cases) {
+        test::ScopedEnv set(test::SYSTEM_SHELL_VARIABLE, value);
+        EXPECT_EQ(idle_session_shell(), shell);
     }
-    {
-        test::ScopedEnv shell(variable, "");
-        EXPECT_EQ(idle_session_shell(), "");
-    }
-    {
-        test::ScopedEnv shell(variable, std::nullopt);
-        EXPECT_EQ(idle_session_shell(), test::FALLBACK_SHELL);
-    }
-    const auto shell = test::ScopedEnv::not_unicode(variable);
+    const auto shell = test::ScopedEnv::not_unicode(test::SYSTEM_SHELL_VARIABLE);
     EXPECT_EQ(idle_session_shell(), test::FALLBACK_SHELL);
 }
 
