@@ -38,8 +38,8 @@ Result<PtySession> PtySession::open(pty::PtySystem& system, std::optional<std::s
     command.set_env("TERM", "xterm-256color");
     command.set_env("MURV", "1");
     default_unless_inherited(command, "LANG", "en_US.UTF-8");
-    // A codeset alone: a locale name on macOS, where the application's shells read it; glibc
-    // has no such locale and goes by LANG.
+    // A codeset alone, as macOS's terminals set it; glibc knows no locale of that name, so a
+    // shell there may warn that it cannot set it and keep the C character type.
     default_unless_inherited(command, "LC_CTYPE", "UTF-8");
 
     auto child = pair->slave->spawn_command(std::move(command));
