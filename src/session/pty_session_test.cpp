@@ -51,10 +51,12 @@ TEST(PtySessionOpen, OpensTheRequestedSizeAndRecordsTheChild) {
     layer.log().end_output();
 }
 
-std::string program_chosen(std::optional<std::string> shell) {
+// What an open of `shell` in `cwd` asks the layer to start.
+pty::ShellCommand command_built(std::optional<std::string> shell = "sh",
+                                std::optional<std::string> cwd = std::nullopt) {
     FakePtySystem layer(FailAt::spawn);
-    (void)PtySession::open(layer, std::move(shell), std::nullopt, 80, 24);
-    return layer.log().command->program();
+    (void)PtySession::open(layer, std::move(shell), std::move(cwd), 80, 24);
+    return *layer.log().command;
 }
 
 // The shell variables are tried in the platform's order ("SHELL", and then "ComSpec" on
@@ -67,31 +69,25 @@ TEST(PtySessionOpen, ChoosesTheGivenShellElseTheFirstUsableShellVariableElseTheF
     for (const char* variable : variables)
         set.push_back(std::make_unique<test::ScopedEnv>(variable, value_of(variable)));
 
-    EXPECT_EQ(program_chosen("/bin/given"), "/bin/given");
-    EXPECT_EQ(program_chosen(""), "");  // given, even empty
+    EXPECT_EQ(command_built("/bin/given").program(), "/bin/given");
+    EXPECT_EQ(command_built("").program(), "");  // given, even empty
     for (std::size_t i = 0; i < variables.size(); ++i) {
         const std::string next =
             i + 1 < variables.size() ? value_of(variables[i + 1]) : test::FALLBACK_SHELL;
-        EXPECT_EQ(program_chosen(std::nullopt), value_of(variables[i]));
+        EXPECT_EQ(command_built(std::nullopt).program(), value_of(variables[i]));
         {
             test::ScopedEnv empty(variables[i], "");
-            EXPECT_EQ(program_chosen(std::nullopt), "");  // present, even empty
+            EXPECT_EQ(command_built(std::nullopt).program(), "");  // present, even empty
         }
         {
             const auto not_unicode = test::ScopedEnv::not_unicode(variables[i]);
-            EXPECT_EQ(program_chosen(std::nullopt), next);
+            EXPECT_EQ(command_built(std::nullopt).program(), next);
         }
         set.push_back(std::make_unique<test::ScopedEnv>(variables[i], std::nullopt));
-        EXPECT_EQ(program_chosen(std::nullopt), next);
+        EXPECT_EQ(command_built(std::nullopt).program(), next);
     }
     while (!set.empty())
         set.pop_back();
-}
-
-pty::ShellCommand command_built(std::optional<std::string> cwd = std::nullopt) {
-    FakePtySystem layer(FailAt::spawn);
-    (void)PtySession::open(layer, "sh", std::move(cwd), 80, 24);
-    return *layer.log().command;
 }
 
 TEST(PtySessionOpen, SetsTheSessionEnvironment) {
@@ -115,7 +111,7 @@ TEST(PtySessionOpen, SetsTheSessionEnvironment) {
 }
 
 TEST(PtySessionOpen, RunsInTheGivenDirectoryElseTheProfileDirectory) {
-    EXPECT_EQ(command_built("/given/dir").cwd(), "/given/dir");
+    EXPECT_EQ(command_built("sh", "/given/dir").cwd(), "/given/dir");
     test::ScopedEnv home("HOME", "/home/profile");  // the profile directory where HOME tells it
     ASSERT_TRUE(os::profile_directory());
     EXPECT_EQ(command_built().cwd(), os::profile_directory());
