@@ -12,10 +12,22 @@ using murv::Error;
 using murv::Result;
 namespace pty = murv::pty;
 
-class FakeReader final : public pty::Reader {
+// Holds the log, and says in it that `what` was released when it goes.
+class Logged {
   public:
-    explicit FakeReader(std::shared_ptr<FakeLog> log) : log_(std::move(log)) {}
-    ~FakeReader() override { log_->add("reader released"); }
+    Logged(std::shared_ptr<FakeLog> log, const char* what) : log_(std::move(log)), what_(what) {}
+    ~Logged() { log_->add(std::string(what_) + " released"); }
+
+  protected:
+    std::shared_ptr<FakeLog> log_;
+
+  private:
+    const char* what_;
+};
+
+class FakeReader final : public pty::Reader, Logged {
+  public:
+    explicit FakeReader(std::shared_ptr<FakeLog> log) : Logged(std::move(log), "reader") {}
 
     Result<std::size_t> read(std::span<std::byte> buffer) override {
         std::unique_lock lock(log_->mutex);
@@ -28,40 +40,28 @@ class FakeReader final : public pty::Reader {
         std::memcpy(buffer.data(), chunk->data(), n);
         return n;
     }
-
-  private:
-    std::shared_ptr<FakeLog> log_;
 };
 
-class FakeWriter final : public pty::Writer {
+class FakeWriter final : public pty::Writer, Logged {
   public:
-    explicit FakeWriter(std::shared_ptr<FakeLog> log) : log_(std::move(log)) {}
-    ~FakeWriter() override { log_->add("writer released"); }
+    explicit FakeWriter(std::shared_ptr<FakeLog> log) : Logged(std::move(log), "writer") {}
     Result<std::size_t> write(std::span<const std::byte> bytes) override { return bytes.size(); }
-
-  private:
-    std::shared_ptr<FakeLog> log_;
 };
 
-class FakeChild final : public pty::Child {
+class FakeChild final : public pty::Child, Logged {
   public:
-    explicit FakeChild(std::shared_ptr<FakeLog> log) : log_(std::move(log)) {}
-    ~FakeChild() override { log_->add("child released"); }
+    explicit FakeChild(std::shared_ptr<FakeLog> log) : Logged(std::move(log), "child") {}
     std::optional<std::uint32_t> process_id() const override { return 4242; }
     Result<murv::os::ExitStatus> wait() override {
         log_->add("child waited for");
         return murv::os::ExitStatus::exited(0);
     }
-
-  private:
-    std::shared_ptr<FakeLog> log_;
 };
 
-class FakeSlave final : public pty::SlavePty {
+class FakeSlave final : public pty::SlavePty, Logged {
   public:
     FakeSlave(std::shared_ptr<FakeLog> log, FailAt fail_at)
-        : log_(std::move(log)), fail_at_(fail_at) {}
-    ~FakeSlave() override { log_->add("slave released"); }
+        : Logged(std::move(log), "slave"), fail_at_(fail_at) {}
 
     Result<std::unique_ptr<pty::Child>> spawn_command(pty::ShellCommand command) override {
         {
@@ -75,16 +75,14 @@ class FakeSlave final : public pty::SlavePty {
     }
 
   private:
-    std::shared_ptr<FakeLog> log_;
     FailAt fail_at_;
 };
 
-class FakeMaster final : public pty::MasterPty {
+class FakeMaster final : public pty::MasterPty, Logged {
   public:
     FakeMaster(std::shared_ptr<FakeLog> log, FailAt fail_at, pty::PtySize size, int number)
-        : log_(std::move(log)), fail_at_(fail_at), size_(size), number_(number) {}
+        : Logged(std::move(log), "master"), fail_at_(fail_at), size_(size), number_(number) {}
     ~FakeMaster() override {
-        log_->add("master released");
         const std::lock_guard lock(log_->mutex);
         log_->masters_released.push_back(number_);
     }
@@ -104,7 +102,6 @@ class FakeMaster final : public pty::MasterPty {
     Result<pty::PtySize> get_size() const override { return size_; }
 
   private:
-    std::shared_ptr<FakeLog> log_;
     FailAt fail_at_;
     pty::PtySize size_;
     int number_;

@@ -37,10 +37,7 @@ struct FakeLog {
         const std::lock_guard lock(mutex);
         return events;
     }
-    bool saw(const std::string& event) {
-        const std::lock_guard lock(mutex);
-        return std::find(events.begin(), events.end(), event) != events.end();
-    }
+    bool saw(const std::string& event) { return std::ranges::count(snapshot(), event) > 0; }
     // Hands the reader one chunk, an error (nullopt), or the end.
     void feed(std::optional<std::string> chunk) {
         const std::lock_guard lock(mutex);
