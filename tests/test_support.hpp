@@ -79,6 +79,12 @@ inline std::vector<std::byte> bytes_of(std::string_view text) {
     return std::vector<std::byte>(first, first + text.size());
 }
 
+// The path as UTF-8, as the code under test takes paths.
+inline std::string utf8(const std::filesystem::path& path) {
+    const auto text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
 // A fresh directory, removed with everything in it at the end.
 class TempDir {
   public:
@@ -98,11 +104,7 @@ class TempDir {
     TempDir& operator=(const TempDir&) = delete;
 
     const std::filesystem::path& path() const { return path_; }
-    // The path as UTF-8, as the code under test takes paths.
-    std::string utf8() const {
-        const auto text = path_.u8string();
-        return std::string(text.begin(), text.end());
-    }
+    std::string utf8() const { return test::utf8(path_); }
 
   private:
     std::filesystem::path path_;

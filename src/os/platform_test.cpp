@@ -26,20 +26,15 @@ TEST(ReadEnv, TellsPresentAbsentAndNotUnicodeApart) {
     EXPECT_EQ(read_env("PERF_ASSERT_T_GONE").status, EnvStatus::absent);
 }
 
-std::string utf8(const std::filesystem::path& path) {
-    const auto text = path.u8string();
-    return std::string(text.begin(), text.end());
-}
-
 TEST(PathExists, CountsAnyKindOfObjectByItsUtf8Name) {
     test::TempDir dir;
     const auto file = dir.path() / u8"文件 x.txt";
     test::write_file(file, "x");
-    EXPECT_TRUE(path_exists(utf8(file)));
+    EXPECT_TRUE(path_exists(test::utf8(file)));
     EXPECT_TRUE(path_exists(dir.utf8()));
     EXPECT_TRUE(path_exists(dir.utf8() + "/文件 x.txt"));  // forward slashes do everywhere
     EXPECT_FALSE(path_exists(dir.utf8() + "/missing"));
-    EXPECT_FALSE(path_exists(utf8(file) + std::string(1, '\0')));
+    EXPECT_FALSE(path_exists(test::utf8(file) + std::string(1, '\0')));
     EXPECT_FALSE(path_exists(dir.utf8() + "/\xff"));
 }
 
@@ -52,11 +47,11 @@ TEST(PathExists, FollowsLinksAndADanglingOneDoesNotCount) {
         GTEST_SKIP() << "no right to make symbolic links here";
     }
 
-    EXPECT_FALSE(path_exists(utf8(dir.path() / "dangling-link")));
+    EXPECT_FALSE(path_exists(test::utf8(dir.path() / "dangling-link")));
     if (test::under_wine()) {
         GTEST_SKIP() << "Wine 8 makes symbolic links that its own CreateFileW does not follow";
     }
-    EXPECT_TRUE(path_exists(utf8(dir.path() / "good-link")));
+    EXPECT_TRUE(path_exists(test::utf8(dir.path() / "good-link")));
 }
 
 TEST(ProfileDirectory, IsAnExistingDirectory) {

@@ -32,8 +32,7 @@ TEST(RunToExit, PassesExactlyTheOneArgumentToAProgramWhosePathHasSpaces) {
     std::filesystem::copy_file(PROBE_PATH, program);
     test::ScopedEnv out("PROBE_OUT", dir.utf8() + "/report");
 
-    const auto text = program.u8string();
-    ASSERT_TRUE(run_to_exit(std::string(text.begin(), text.end()), "--version"));
+    ASSERT_TRUE(run_to_exit(test::utf8(program), "--version"));
     const std::string report = test::read_file(dir.path() / "report");
     EXPECT_NE(report.find("argc=2\narg1=--version\n"), std::string::npos) << report;
 }

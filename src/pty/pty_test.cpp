@@ -18,16 +18,16 @@ constexpr int FILE_NOT_FOUND = 2;  // ENOENT, and ERROR_FILE_NOT_FOUND on Window
 TEST(NativePty, TheProgramGetsTheCommandsEnvironmentAndDirectory) {
     test::TempDir dir;
     std::filesystem::create_directory(dir.path() / u8"目录");
-    const auto directory = (dir.path() / u8"目录").u8string();
+    const std::string directory = test::utf8(dir.path() / u8"目录");
     ShellCommand command(PROBE_PATH);
     command.set_env("MURV", "1");
     command.set_env("LANG", "中文");
-    command.set_cwd(std::string(directory.begin(), directory.end()));
+    command.set_cwd(directory);
     test::Terminal terminal;
     ASSERT_TRUE(terminal.spawn(std::move(command)));
     ASSERT_TRUE(terminal.shows("done")) << terminal.output();
-    for (const std::string& line : {std::string("MURV=1"), std::string("LANG=中文"),
-                                    "cwd=" + std::string(directory.begin(), directory.end())}) {
+    for (const std::string& line :
+         {std::string("MURV=1"), std::string("LANG=中文"), "cwd=" + directory}) {
         EXPECT_TRUE(test::shows_line(terminal.output(), line)) << line << "\n" << terminal.output();
     }
 }
