@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "pty/pty.hpp"
+#include "terminal.hpp"
 #include "test_support.hpp"
 
 namespace murv::pty {
@@ -29,20 +30,14 @@ std::string read_until(Reader& reader, std::string_view marker) {
 // Its start is otherwise os::start_child's: the standard streams alone, default signals.
 TEST(PosixPty, RunsTheProgramOnTheTerminalAsItsControllingTerminal) {
     auto other = open_pair();  // another terminal, which must not reach the program
-    auto pair = open_pair(PtySize{.rows = 24, .cols = 80});
+    test::Terminal terminal(PtySize{.rows = 24, .cols = 80});
     ShellCommand command(PROBE_PATH);
     command.set_cwd("/");
-    auto child = pair.slave->spawn_command(std::move(command));
+    auto child = terminal.spawn(std::move(command));
     ASSERT_TRUE(child) << child.error().describe();
-    pair.slave.reset();
-
-    auto reader = pair.master->try_clone_reader();
-    ASSERT_TRUE(reader);
-    const std::string report = read_until(**reader, "done");
-    for (const char* line :
-         {"fds=0,1,2\r\n", "size=24x80\r\n", "controlling_terminal=yes\r\n", "cwd=/\r\n"}) {
-        EXPECT_NE(report.find(line), std::string::npos) << line << " in\n" << report;
-    }
+    ASSERT_TRUE(terminal.shows("done")) << terminal.output();
+    for (const char* line : {"fds=0,1,2", "size=24x80", "controlling_terminal=yes", "cwd=/"})
+        EXPECT_TRUE(test::shows_line(terminal.output(), line)) << line << "\n" << terminal.output();
     const auto status = (*child)->wait();
     ASSERT_TRUE(status);
     EXPECT_TRUE(status->success());
