@@ -2,7 +2,6 @@
 // against small fake applications.
 #include <map>
 #include <regex>
-#include <sstream>
 
 #include <fmt/format.h>
 #include <gtest/gtest.h>
@@ -44,18 +43,15 @@ class PerfAssertRun : public testing::Test {
     }
     std::filesystem::path records_dir() const { return work_.path() / "records"; }
 
-    // The probe's reports, one per process, each as its "name=value" lines; with `shells`, only
-    // those of the shells (started without arguments).
+    // The probe's "name=value" reports, one per process; with `shells`, the shells' alone.
     std::vector<std::map<std::string, std::string>> probe_reports(bool shells = false) const {
+        static const std::regex pair("([^=\n]+)=([^\n]*)");
         std::vector<std::map<std::string, std::string>> reports;
         for (const auto& entry : std::filesystem::directory_iterator(records_dir())) {
-            std::istringstream lines(test::read_file(entry.path()));
+            const std::string text = test::read_file(entry.path());
             std::map<std::string, std::string> report;
-            for (std::string line; std::getline(lines, line);) {
-                const auto equals = line.find('=');
-                if (equals != std::string::npos)
-                    report[line.substr(0, equals)] = line.substr(equals + 1);
-            }
+            for (std::sregex_iterator m(text.begin(), text.end(), pair), end; m != end; ++m)
+                report[(*m)[1]] = (*m)[2];
             if (!shells || report["argc"] == "1") reports.push_back(std::move(report));
         }
         return reports;
@@ -341,8 +337,7 @@ TEST_F(PerfAssertRun, AMemoryFigureOverBudgetEndsTheRunRightAfterItsVerdict) {
     }
 }
 
-// The event loop's library once hung on a refused arming of its timer and threw std::bad_alloc
-// past the tool; the loop now makes neither call. A clock that cannot be read stops the run
+// A refused timer, event or block must not hang the run; a clock that cannot be read stops it
 // where it is first read: the cold start's first sample, or (after twenty) the idle wait.
 TEST_F(PerfAssertRun, ARefusedTimerClockOrBlockEndsTheRunNeverHangsIt) {
     install_app("echo launched");
@@ -399,9 +394,8 @@ TEST_F(PerfAssertRun, AFailedReadOfAShellsStartEndsTheShellAndTheRun) {
     EXPECT_FALSE(test::has_children()) << "the shell was left to this process";
 }
 
-// Nothing reads the sessions' output, so flooding shells only fill the tool's memory. What the
-// flood adds in two seconds depends on the machine (300 MB and more idle, 75 MB seen under
-// load), so the tool holds 60 MB besides, and the flood's share puts it over.
+// Nothing reads the sessions' output, so flooding shells fill the tool's memory; what they add
+// in two seconds is the machine's (75 MB to over 300 MB seen), so 60 MB more are held.
 TEST_F(PerfAssertRun, ShellsThatFloodTheirTerminalsAddToTheFigureAndTheRunEnds) {
     install_app("exit 0");
     const auto outcome =
@@ -440,10 +434,9 @@ TEST_F(PerfAssertRun, RunningOutOfAddressSpaceIsAFatalStopWhereverItHappens) {
     EXPECT_EQ(fits.exit_code, 0) << "everything fits in 24 MiB\n" << fits.err;
 }
 
-// A parent may limit the stack (and so the default stack of new threads): with 16 or 24 KiB a
-// run ends with its report, or with a fatal stop's message (also when the application, under
-// the same limit, fails), never by a signal. The environment, which takes its share of the
-// stack, is kept small.
+// A parent may limit the stack (new threads' too): at 16 or 24 KiB a run ends with its report
+// or a fatal stop (also when the application, under the same limit, fails), never by a signal.
+// The environment, which takes its share of the stack, is kept small.
 TEST_F(PerfAssertRun, ASmallStackIsTheReportOrAFatalStopNeverASignal) {
     if (test::SANITIZED) GTEST_SKIP() << "a sanitizer's runtime needs more stack than that";
     install_app("exit 0");

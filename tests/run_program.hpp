@@ -92,10 +92,8 @@ inline Outcome run_program(const std::string& program, const Launch& launch = {}
     for (const auto& [name, value] : launch.env)
         if (value) env.push_back(name + "=" + *value);
     const auto pointers = [](std::vector<std::string>& texts) {
-        std::vector<char*> all;
-        for (auto& text : texts)
-            all.push_back(text.data());
-        all.push_back(nullptr);
+        std::vector<char*> all(texts.size() + 1, nullptr);  // ends with a null
+        std::ranges::transform(texts, all.begin(), [](auto& text) { return text.data(); });
         return all;
     };
     const auto argv = pointers(args);

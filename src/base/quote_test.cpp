@@ -24,9 +24,7 @@ TEST(DebugQuoted, EscapesWhatCannotBeShownAndKeepsTheRest) {
         {"\ufeff\ufff9\ufffb", R"("\u{feff}\u{fff9}\u{fffb}")"},
         // Each byte that is not valid UTF-8: alone, a truncated sequence, an overlong '/',
         // a surrogate.
-        {"a\xff"
-         "b",
-         R"("a\xffb")"},
+        {"a\xff"s + "b", R"("a\xffb")"},
         {"\xe4\xb8", R"("\xe4\xb8")"},
         {"\xc0\xaf", R"("\xc0\xaf")"},
         {"\xed\xa0\x80", R"("\xed\xa0\x80")"},
