@@ -33,9 +33,8 @@ TEST(AsyncMutex, ServesWaitersInArrivalOrderAndGuardsItsValue) {
     std::vector<std::string> last_seen;
     auto last = [&]() -> asio::awaitable<void> { last_seen = *co_await mutex.lock(); };
     asio::co_spawn(context, holder(), asio::detached);
-    for (const char* name : {"second", "third", "fourth"}) {
+    for (const char* name : {"second", "third", "fourth"})
         asio::co_spawn(context, waiter(name), asio::detached);
-    }
     asio::co_spawn(context, last(), asio::detached);
     context.run();
 

@@ -48,7 +48,6 @@ TEST(IdleCheck, OpensFiveWithTheShellOfTheMomentThenClosesThemInOrder) {
     test::FakeLog& log = layer.log();
     log.end_output();
     log.on_spawn = [&] {
-        shell.reset();
         shell.emplace(test::SYSTEM_SHELL_VARIABLE, fmt::format("shell-{}", log.programs.size()));
     };
     const auto megabytes = test::run_task(measure_idle_rss(layer));
