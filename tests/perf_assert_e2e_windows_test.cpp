@@ -65,26 +65,24 @@ UniqueHandle inheritable(const wchar_t* path, DWORD access, DWORD disposition) {
 class Console {
   public:
     Console() {
-        {
-            test::ScopedEnv stay("PROBE_STAY", "1");
-            test::ScopedEnv quiet("PROBE_OUT", "NUL");
-            STARTUPINFOW startup{};
-            startup.cb = sizeof startup;
-            std::wstring command_line = L"probe.exe";
-            const auto program = test::win32::to_wide(PROBE_PATH).value();
-            PROCESS_INFORMATION started{};
-            if (!::CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, FALSE,
-                                  CREATE_NO_WINDOW, nullptr, nullptr, &startup, &started)) {
-                ADD_FAILURE() << "cannot start the console's holder: " << ::GetLastError();
-                return;
-            }
-            holder_ = UniqueHandle(started.hProcess);
-            const UniqueHandle thread(started.hThread);
-            ::FreeConsole();  // Wine's from Unix names no console, and AttachConsole refuses it
-            if (!test::eventually([&] { return ::AttachConsole(started.dwProcessId) != 0; })) {
-                ADD_FAILURE() << "cannot attach to the holder's console: " << ::GetLastError();
-                return;
-            }
+        const test::ScopedEnv stay("PROBE_STAY", "1");
+        const test::ScopedEnv quiet("PROBE_OUT", "NUL");
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        std::wstring command_line = L"probe.exe";
+        const auto program = test::win32::to_wide(PROBE_PATH).value();
+        PROCESS_INFORMATION started{};
+        if (!::CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, FALSE,
+                              CREATE_NO_WINDOW, nullptr, nullptr, &startup, &started)) {
+            ADD_FAILURE() << "cannot start the console's holder: " << ::GetLastError();
+            return;
+        }
+        holder_ = UniqueHandle(started.hProcess);
+        const UniqueHandle thread(started.hThread);
+        ::FreeConsole();  // Wine's from Unix names no console, and AttachConsole refuses it
+        if (!test::eventually([&] { return ::AttachConsole(started.dwProcessId) != 0; })) {
+            ADD_FAILURE() << "cannot attach to the holder's console: " << ::GetLastError();
+            return;
         }
         screen_ = inheritable(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING);
         EXPECT_TRUE(screen_) << ::GetLastError();
@@ -118,17 +116,6 @@ class Console {
     UniqueHandle screen_;
 };
 
-// Whether `process` has a module of the file name `name` loaded.
-bool has_module(DWORD process, const wchar_t* name) {
-    const UniqueHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, process));
-    MODULEENTRY32W entry{};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = ::Module32FirstW(snapshot.get(), &entry); more;
-         more = ::Module32NextW(snapshot.get(), &entry))
-        if (::_wcsicmp(entry.szModule, name) == 0) return true;
-    return false;
-}
-
 // Loads `library` into `process` before its main thread runs, on a thread of its own started at
 // this process's LoadLibraryW (kernel32 lies at one address in every process of a boot).
 bool load_into(const PROCESS_INFORMATION& process, const std::filesystem::path& library) {
@@ -146,8 +133,14 @@ bool load_into(const PROCESS_INFORMATION& process, const std::filesystem::path& 
         ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "LoadLibraryW")));
     const UniqueHandle loader(
         ::CreateRemoteThread(process.hProcess, nullptr, 0, load_library, remote.get(), 0, nullptr));
-    return loader && ::WaitForSingleObject(loader.get(), 30'000) == WAIT_OBJECT_0 &&
-           has_module(process.dwProcessId, library.filename().c_str());
+    if (!loader || ::WaitForSingleObject(loader.get(), 30'000) != WAIT_OBJECT_0) return false;
+    const UniqueHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, process.dwProcessId));
+    MODULEENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = ::Module32FirstW(snapshot.get(), &entry); more;
+         more = ::Module32NextW(snapshot.get(), &entry))
+        if (::_wcsicmp(entry.szModule, library.filename().c_str()) == 0) return true;
+    return false;
 }
 
 class PerfAssertRun : public testing::Test {
@@ -364,8 +357,7 @@ TEST_F(PerfAssertRun, ARefusedCallIsAFatalStopThatSaysWhyOrChangesNothing) {
         // A console that does not tell its mode still takes text, not bytes in its code page.
         {"GetConsoleMode:1:6", Stdout::console, 0, PASSES},
         {nullptr, Stdout::write_only_console, 0, PASSES},
-        // A console that refuses a write, the first or a later one, is a failed write: not a
-        // file to which the line goes as bytes.
+        // A refused console write, the first or a later one, fails: the line does not go as bytes.
         {"WriteConsoleW:1:6", Stdout::console, 2, refused_console.c_str()},
         {"WriteConsoleW:3:6", Stdout::console, 2, refused_console.c_str()},
     };

@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <cwchar>
 #include <string>
-#include <vector>
 
 #include <windows.h>
 #include <shellapi.h>

@@ -1,13 +1,11 @@
 // Helpers shared by the tests, Windows side (included by test_support.hpp).
 #pragma once
 
-#include <algorithm>
 #include <cstddef>
 #include <filesystem>
 #include <optional>
 #include <random>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include <windows.h>
@@ -145,11 +143,7 @@ inline std::vector<Process> processes_started_by(DWORD parent) {
     for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more;
          more = ::Process32NextW(snapshot.get(), &entry)) {
         if (entry.th32ParentProcessID != parent || entry.th32ProcessID == parent) continue;
-        std::string name = win32::to_utf8(entry.szExeFile);
-        std::ranges::transform(name, name.begin(), [](char c) {
-            return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-        });
-        started.push_back({entry.th32ProcessID, std::move(name)});
+        started.push_back({entry.th32ProcessID, win32::to_utf8(::_wcslwr(entry.szExeFile))});
     }
     return started;
 }
@@ -174,8 +168,7 @@ inline bool make_symlink(const std::filesystem::path& target, const std::filesys
 }
 
 inline bool under_wine() {
-    const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
-    return ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
+    return ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
 }
 
 }  // namespace test

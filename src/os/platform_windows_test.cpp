@@ -1,5 +1,3 @@
-#include <windows.h>
-
 #include <gtest/gtest.h>
 
 #include "os/platform.hpp"
@@ -8,8 +6,6 @@
 
 namespace murv::os {
 namespace {
-
-using win32::to_wide;
 
 const std::wstring LONE_SURROGATE{L'a', wchar_t(0xd800), L'b'};
 
@@ -33,7 +29,7 @@ TEST(DefaultEnvironment, HoldsEveryVariableOnceAndKeepsWhatIsNotUnicode) {
         }
         // Passed on to a child, the value is the same UTF-16 again.
         if (name == "PERF_ASSERT_T_LONE") {
-            EXPECT_EQ(to_wide(value), LONE_SURROGATE);
+            EXPECT_EQ(win32::to_wide(value), LONE_SURROGATE);
         }
     }
     EXPECT_EQ(text_seen, 1);

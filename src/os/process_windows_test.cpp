@@ -5,7 +5,6 @@
 #include <fmt/format.h>
 #include <gtest/gtest.h>
 
-#include "os/platform.hpp"
 #include "os/process.hpp"
 #include "os/win32.hpp"
 #include "test_support.hpp"

@@ -96,9 +96,8 @@ TEST(StoredVariables, ReachANewSessionAsWindowsAppliesThem) {
         EXPECT_EQ(found == environment.end() ? std::nullopt : std::optional(found->second), value)
             << name;
     }
-    for (const auto& [name, value] : environment) {
+    for (const auto& [name, value] : environment)
         EXPECT_TRUE(!name.empty() && name.find('=') == std::string::npos) << name << "=" << value;
-    }
 
     std::string names;
     for (const auto& [name, value] : expected)

@@ -18,14 +18,10 @@ namespace {
 
 using test::Terminal;
 
-ShellCommand probe_command() {
-    return ShellCommand(PROBE_PATH);
-}
-
 TEST(ConsolePty, TheProgramWritesThroughTheConsoleAndEndsWhenTheMasterGoes) {
     test::ScopedEnv stay("PROBE_STAY", "1");
     Terminal terminal;
-    auto child = terminal.spawn(probe_command());
+    auto child = terminal.spawn(ShellCommand(PROBE_PATH));
     ASSERT_TRUE(child) << child.error().describe();
     const auto id = (*child)->process_id();
     ASSERT_TRUE(id);
@@ -48,16 +44,15 @@ TEST(ConsolePty, TheProgramWritesThroughTheConsoleAndEndsWhenTheMasterGoes) {
 
 TEST(ConsolePty, AVariableSetInAnotherSpellingReplacesTheInheritedOne) {
     test::ScopedEnv inherited("Murv", "from this process");
-    ShellCommand command = probe_command();
+    ShellCommand command(PROBE_PATH);
     command.set_env("MURV", "1");  // names ignore case: this replaces the inherited one
     Terminal terminal;
     ASSERT_TRUE(terminal.spawn(std::move(command)));
     ASSERT_TRUE(terminal.shows("done")) << terminal.output();
     // The console's own handles: Wine 8 gives a pseudo console's program none at all.
     const std::string handles = test::under_wine() ? "stdout=none" : "stdout=console";
-    for (const std::string& line : std::vector<std::string>{"MURV=1", "murv_entries=1", handles}) {
+    for (const std::string& line : std::vector<std::string>{"MURV=1", "murv_entries=1", handles})
         EXPECT_TRUE(test::shows_line(terminal.output(), line)) << line << "\n" << terminal.output();
-    }
 }
 
 // This process's current directory for the life of the object.
@@ -88,9 +83,8 @@ std::wstring image_of(DWORD process_id) {
 // name is looked for in the system directory and on the Path only.
 TEST(ConsolePty, ABareNameIsNeverFoundInTheCurrentDirectory) {
     test::TempDir dir;
-    for (const wchar_t* planted : {L"cmd.exe", L"perf-assert-planted.exe"}) {
+    for (const wchar_t* planted : {L"cmd.exe", L"perf-assert-planted.exe"})
         std::filesystem::copy_file(PROBE_PATH, dir.path() / planted);
-    }
     const CurrentDirectory inside(dir.path());
 
     for (const char* name : {"perf-assert-planted.exe", "perf-assert-planted"}) {
@@ -132,7 +126,7 @@ TEST(ConsolePty, ANameOrDirectoryThatCannotBeGivenIsASpawnError) {
     EXPECT_EQ(describe(ShellCommand("\xff.exe")), "cannot run \"\xff.exe\"\n\nCaused by:\n    " +
                                                       os::error_text(ERROR_NO_UNICODE_TRANSLATION));
 
-    ShellCommand elsewhere = probe_command();
+    ShellCommand elsewhere(PROBE_PATH);
     elsewhere.set_cwd(dir.utf8() + "\\missing-directory");
     EXPECT_TRUE(describe(std::move(elsewhere)).starts_with("cannot "));
 }

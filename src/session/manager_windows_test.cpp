@@ -11,6 +11,8 @@
 namespace murv::session {
 namespace {
 
+using namespace std::chrono_literals;
+
 // What this process started that still runs: shells and their console hosts.
 std::vector<std::string> started_here() {
     auto names = test::children_of(::GetCurrentProcessId());
@@ -34,7 +36,7 @@ std::vector<std::string> open_and_close_five(const std::string& shell) {
             EXPECT_TRUE(id) << id.error().describe();
             if (id) ids.push_back(*id);
         }
-        co_await os::sleep_for(std::chrono::milliseconds(500));
+        co_await os::sleep_for(500ms);
         while_open = started_here();
         for (const auto& id : ids)
             EXPECT_TRUE(co_await manager.close_session(id));
@@ -48,8 +50,7 @@ std::vector<std::string> open_and_close_five(const std::string& shell) {
 TEST(SessionManagerNative, ClosedSessionsEndTheirShellsConsoleHostsAndReaderThreads) {
     test::ScopedEnv stay("PROBE_STAY", "1");  // the probe stays up until its console goes
     (void)open_and_close_five(PROBE_PATH);    // any thread the system keeps for later is made
-    ASSERT_TRUE(
-        test::eventually([] { return started_here().empty(); }, std::chrono::milliseconds(5000)));
+    ASSERT_TRUE(test::eventually([] { return started_here().empty(); }, 5s));
 
     const auto threads = test::thread_count();
     const auto while_open = open_and_close_five(PROBE_PATH);
@@ -57,16 +58,12 @@ TEST(SessionManagerNative, ClosedSessionsEndTheirShellsConsoleHostsAndReaderThre
     EXPECT_EQ(count_of(while_open, "conhost.exe"), 5u) << testing::PrintToString(while_open);
 
     const auto closed = std::chrono::steady_clock::now();
-    EXPECT_TRUE(
-        test::eventually([] { return started_here().empty(); }, std::chrono::milliseconds(5000)))
+    EXPECT_TRUE(test::eventually([] { return started_here().empty(); }, 5s))
         << testing::PrintToString(started_here());
-    EXPECT_TRUE(test::eventually([&] { return test::thread_count() <= threads; },
-                                 std::chrono::milliseconds(5000)))
+    EXPECT_TRUE(test::eventually([&] { return test::thread_count() <= threads; }, 5s))
         << test::thread_count() << " threads, " << threads << " before";
     std::printf("all five ended %lld ms after the last close\n",
-                static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                           std::chrono::steady_clock::now() - closed)
-                                           .count()));
+                static_cast<long long>((std::chrono::steady_clock::now() - closed) / 1ms));
 }
 
 TEST(SessionManagerNative, ClosedCmdSessionsLeaveNothingRunning) {
@@ -75,8 +72,7 @@ TEST(SessionManagerNative, ClosedCmdSessionsLeaveNothingRunning) {
     if (!test::under_wine()) {  // Wine's cmd.exe has ended by itself already
         EXPECT_EQ(count_of(while_open, "cmd.exe"), 5u) << testing::PrintToString(while_open);
     }
-    EXPECT_TRUE(
-        test::eventually([] { return started_here().empty(); }, std::chrono::milliseconds(5000)))
+    EXPECT_TRUE(test::eventually([] { return started_here().empty(); }, 5s))
         << testing::PrintToString(started_here());
 }
 

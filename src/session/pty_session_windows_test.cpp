@@ -1,5 +1,3 @@
-#include <windows.h>
-
 #include <gtest/gtest.h>
 
 #include "output_probe.hpp"
@@ -9,14 +7,11 @@
 namespace murv::session {
 namespace {
 
+using namespace std::chrono_literals;
+
 // The screen of a session so far.
 std::string screen(PtySession& session) {
     return OutputRingProbe::contents(*session.output_ring);
-}
-
-bool eventually_shows(PtySession& session, const std::string& line) {
-    return test::eventually([&] { return test::shows_line(screen(session), line); },
-                            std::chrono::milliseconds(10000));
 }
 
 TEST(PtySessionNative, CmdSeesTheSessionEnvironment) {
@@ -25,8 +20,7 @@ TEST(PtySessionNative, CmdSeesTheSessionEnvironment) {
     auto session = PtySession::open(pty::native_pty_system(), "cmd.exe", std::nullopt, 1000, 50);
     ASSERT_TRUE(session) << session.error().describe();
     // The console's first output, its title among it, reaches the ring.
-    ASSERT_TRUE(test::eventually([&] { return !screen(*session).empty(); },
-                                 std::chrono::milliseconds(10000)));
+    ASSERT_TRUE(test::eventually([&] { return !screen(*session).empty(); }, 10s));
     if (test::under_wine()) {
         GTEST_SKIP() << "Wine 8 gives a pseudo console's program no standard handles, and its "
                         "cmd.exe ends at once without them";
@@ -36,7 +30,9 @@ TEST(PtySessionNative, CmdSeesTheSessionEnvironment) {
     ASSERT_TRUE((*writer)->write(std::as_bytes(std::span(set))));
     for (const char* line :
          {"TERM=xterm-256color", "MURV=1", "LANG=zh_CN.UTF-8", "LC_CTYPE=UTF-8"}) {
-        EXPECT_TRUE(eventually_shows(*session, line)) << line << "\n" << screen(*session);
+        EXPECT_TRUE(test::eventually([&] { return test::shows_line(screen(*session), line); }, 10s))
+            << line << '\n'
+            << screen(*session);
     }
 }
 
