@@ -64,17 +64,20 @@ struct StackGuard {
 };
 thread_local StackGuard guard;
 
+// Attributes that pthread_attr_init or pthread_getattr_np made.
+using ThreadAttributes = Owned<FreedBy<pthread_attr_t*, ::pthread_attr_destroy>>;
+
 // A started thread's stack, as the threads library made it, with its guard below.
 Result<StackGuard> started_thread_guard() {
     pthread_attr_t attributes;
     if (int error = ::pthread_getattr_np(::pthread_self(), &attributes)) {
         return std::unexpected(system_error(error));
     }
+    const ThreadAttributes owned(&attributes);
     void* low = nullptr;
     std::size_t size = 0, guard_size = 0;
     ::pthread_attr_getstack(&attributes, &low, &size);
     ::pthread_attr_getguardsize(&attributes, &guard_size);
-    ::pthread_attr_destroy(&attributes);
     const auto bottom = reinterpret_cast<std::uintptr_t>(low);
     return StackGuard{bottom - guard_size, bottom, "thread '<unnamed>' has overflowed its stack"};
 }
@@ -149,9 +152,8 @@ Result<void> guard_stacks() {
 
 Result<void> start_detached_thread(Body body, std::size_t stack_size) {
     pthread_attr_t attributes;
-    ::pthread_attr_init(&attributes);
-    const std::unique_ptr<pthread_attr_t, int (*)(pthread_attr_t*)> destroy(&attributes,
-                                                                            ::pthread_attr_destroy);
+    if (int error = ::pthread_attr_init(&attributes)) return std::unexpected(system_error(error));
+    const ThreadAttributes owned_attributes(&attributes);
     for (const int error : {::pthread_attr_setstacksize(&attributes, stack_size),
                             ::pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED)}) {
         if (error != 0) return std::unexpected(system_error(error));
