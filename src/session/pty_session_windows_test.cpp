@@ -17,6 +17,7 @@ std::string screen(PtySession& session) {
 TEST(PtySessionNative, CmdSeesTheSessionEnvironment) {
     test::ScopedEnv lang("LANG", "zh_CN.UTF-8");
     test::ScopedEnv ctype("LC_CTYPE", std::nullopt);
+    // 1000 columns: no line of the screen wraps.
     auto session = PtySession::open(pty::native_pty_system(), "cmd.exe", std::nullopt, 1000, 50);
     ASSERT_TRUE(session) << session.error().describe();
     // The console's first output, its title among it, reaches the ring.
